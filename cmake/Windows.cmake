@@ -1,0 +1,45 @@
+# Windows build: stub.exe, the Windows tools and the Windows unit tests.
+# Static everything, ANSI API, no console for the stub.
+add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0500 STRICT)
+remove_definitions(-DUNICODE -D_UNICODE)
+set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} -static -static-libgcc -static-libstdc++")
+
+find_library(MINGW_ZLIB NAMES libz.a z REQUIRED)
+
+set(STUB_WIN_LIBS user32 gdi32 comctl32 advapi32 shell32 ${MINGW_ZLIB})
+
+add_library(stubwin STATIC ${STUB_PORTABLE_SOURCES} ${STUB_WIN_SOURCES})
+target_include_directories(stubwin PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(stubwin PRIVATE -Os -ffunction-sections -fdata-sections)
+target_link_libraries(stubwin PUBLIC ${STUB_WIN_LIBS})
+
+add_executable(stub WIN32 ${CMAKE_SOURCE_DIR}/src/stub/StubMain.cpp ${CMAKE_SOURCE_DIR}/res/stub.rc)
+target_compile_options(stub PRIVATE -Os)
+target_link_libraries(stub PRIVATE stubwin)
+target_link_options(stub PRIVATE -s -Wl,--gc-sections -mwindows)
+
+# The package reader wants "PE" at offset 256, with bytes 248..255 free for the logical
+# length: move the headers there after linking (a host tool of ours, built on the fly).
+include(ExternalProject)
+ExternalProject_Add(pefix_host
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}/tools/pefix
+  BINARY_DIR ${CMAKE_BINARY_DIR}/pefix_host
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=
+  CMAKE_CACHE_ARGS -DCMAKE_CXX_COMPILER:STRING=g++ -DCMAKE_C_COMPILER:STRING=gcc
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON)
+add_dependencies(stub pefix_host)
+add_custom_command(TARGET stub POST_BUILD
+  COMMAND ${CMAKE_BINARY_DIR}/pefix_host/pefix $<TARGET_FILE:stub>
+  COMMENT "Moving the PE headers of stub.exe to offset 256")
+
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(${STUB_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_subdirectory(tools)
+
+file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
+add_executable(win_tests ${WIN_TEST_SOURCES})
+target_link_libraries(win_tests PRIVATE stubwin gtest gtest_main)
