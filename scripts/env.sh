@@ -27,3 +27,26 @@ stub_detect_wine() {
   # The build folder whose programs the Wine tests run.
   if [ "$STUB_WIN_ARCH" = i686 ]; then export STUB_TEST_BUILD=win; else export STUB_TEST_BUILD=win64; fi
 }
+
+# Starts Xvfb and a persistent wineserver for this shell, unless a display is already given;
+# both end when the shell exits. Every Wine process of a run then shares one wineserver, so
+# global atoms and windows live as long as the run.
+stub_start_session() {
+  if [ -z "${DISPLAY:-}" ]; then
+    local n
+    for n in 91 92 93 94 95 96 97 98 99; do
+      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    STUB_XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  wineserver -p
+  trap stub_end_session EXIT
+}
+
+stub_end_session() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "${STUB_XVFB_PID:-}" ] && kill "$STUB_XVFB_PID" >/dev/null 2>&1 || true
+}

@@ -1,9 +1,10 @@
 // wintest: what the end-to-end tests need from the Windows side that a shell cannot do.
 //
-//   wintest hold-window CLASS SECONDS     a top-level window of CLASS for that long
+//   wintest hold-window CLASS SECONDS     a top-level window of CLASS for that long; prints
+//                                         "ready" once it exists, then one line
+//                                         "msg NUMBER WPARAM LPARAM" for every message from
+//                                         WM_USER on that is posted to it
 //   wintest find-window CLASS             exit 0 when a top-level window of CLASS exists
-//
-// Prints "ready" on standard output once the window exists, so a test can wait for it.
 #include <windows.h>
 
 #include <cstdio>
@@ -25,6 +26,11 @@ static int HoldWindow(const char* className, unsigned seconds) {
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == WM_TIMER) break;
+    if (msg.message >= WM_USER) {
+      std::printf("msg %u %lld %lld\n", msg.message, static_cast<long long>(msg.wParam),
+                  static_cast<long long>(msg.lParam));
+      std::fflush(stdout);
+    }
     DispatchMessageA(&msg);
   }
   DestroyWindow(window);

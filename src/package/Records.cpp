@@ -1,0 +1,93 @@
+#include "package/Records.h"
+
+#include "package/PackageLayout.h"
+#include "support/Text.h"
+#include "support/VSUB.h"
+
+namespace stub {
+
+RawRecord ReadRawRecord(ByteSource& file, int64_t position, int64_t end, void (*pump)()) {
+  RawRecord record;
+  uint8_t raw[4];
+  if (position < 0 || position + 4 > end || file.ReadAt(position, raw, 4) != 4) {
+    record.next = position + 4;
+    return record;
+  }
+  record.stated = static_cast<int32_t>(ReadU32LE(raw));
+  record.compressed = record.stated > 0;
+  const int64_t length = record.stated < 0 ? -int64_t(record.stated) : int64_t(record.stated);
+  const int64_t start = position + 4;
+  record.next = start + length;
+  const int64_t available = end - start;
+  const int64_t wanted = length < available ? length : available;
+  if (wanted > 0) {
+    record.bytes.resize(static_cast<size_t>(wanted));
+    size_t done = 0;
+    while (done < record.bytes.size()) {
+      size_t chunk = record.bytes.size() - done;
+      if (chunk > 65536) chunk = 65536;
+      size_t got = file.ReadAt(start + static_cast<int64_t>(done), &record.bytes[done], chunk);
+      done += got;
+      if (pump) pump();
+      if (got < chunk) break;
+    }
+    record.bytes.resize(done);
+  }
+  record.complete = static_cast<int64_t>(record.bytes.size()) == length;
+  return record;
+}
+
+FileRecord ParseFileRecord(const std::string& content) {
+  FileRecord r;
+  size_t zero = content.find('\0');
+  if (zero == std::string::npos || zero == 0) return r;
+  r.valid = true;
+  r.header = content.substr(0, zero);
+  r.data = content.substr(zero + 1);
+  // A "*" anywhere in the header marks the program to launch; normally it is in field 0,
+  // which then names the file and its parameters.
+  if (r.header.find('*') != std::string::npos) {
+    r.hasMainMark = true;
+    r.mainFile = r.header;
+  }
+  r.path = SubGet(r.header, 0);
+  const int64_t date = ToInt64(SubGet(r.header, 1), 0);
+  r.dosDateTime = (date >= 0 && date <= 0xFFFFFFFFLL) ? static_cast<uint32_t>(date) : 0;
+  size_t star = r.path.find('*');
+  if (star != std::string::npos) {
+    r.mainFile = r.path;
+    r.path.erase(star);
+  }
+  return r;
+}
+
+bool IsSafeRelativePath(const std::string& path) {
+  if (path.empty() || path.size() > 259) return false;
+  if (path[0] == '\\' || path[0] == '/') return false;
+  if (path.find(':') != std::string::npos) return false;  // drives and alternate streams
+  for (unsigned char c : path)
+    if (c < 32 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return false;
+  std::string component;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    char c = i < path.size() ? path[i] : '\\';
+    if (c == '\\' || c == '/') {
+      std::string name = Trim(component);
+      if (name.empty() || name == "." || name == "..") return false;
+      // Windows drops trailing dots and blanks, so "..." or ".. " would climb too.
+      if (name.find_first_not_of(". ") == std::string::npos) return false;
+      component.clear();
+    } else {
+      component += c;
+    }
+  }
+  return true;
+}
+
+std::string DiskBaseName(const std::string& firstPath) {
+  if (EndsWithText(".001", firstPath, true)) return firstPath.substr(0, firstPath.size() - 4);
+  return firstPath;
+}
+
+std::string DiskFileName(const std::string& base, int64_t disk) { return base + "." + ZeroPad(disk, 3); }
+
+}  // namespace stub
