@@ -42,7 +42,7 @@ stub_start_session() {
     export DISPLAY=":$n"
     for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
-  wineserver -p
+  wineserver -p >/dev/null 2>&1 || true  # already running for this prefix is fine
   trap stub_end_session EXIT
 }
 

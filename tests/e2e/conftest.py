@@ -97,7 +97,8 @@ class DebugViewer:
 
     def __init__(self, wine, path):
         self.path = path
-        self.proc = wine.start(wine.tool("vdebug"), "--out", path)
+        self.pieces = path.with_name("pieces.txt")
+        self.proc = wine.start(wine.tool("vdebug"), "--out", path, "--pieces", self.pieces)
         line = self.proc.stderr.readline()
         assert "ready" in line, f"vdebug did not start: {line!r}"
 
@@ -111,11 +112,24 @@ class DebugViewer:
             f.seek(mark)
             return f.read().decode("latin-1")
 
+    def piece_mark(self):
+        return self.pieces.stat().st_size if self.pieces.exists() else 0
+
+    def piece_lengths_since(self, mark):
+        with open(self.pieces, "rb") as f:
+            f.seek(mark)
+            return [int(x) for x in f.read().split()]
+
     def lines_since(self, mark):
         return [line for line in self.text_since(mark).split("\r\n") if line]
 
     def stop(self):
         self.proc.terminate()
+        self.proc.wait(10)
+
+    def restart(self, wine):
+        self.proc = wine.start(wine.tool("vdebug"), "--out", self.path, "--pieces", self.pieces)
+        assert "ready" in self.proc.stderr.readline()
 
 
 @pytest.fixture(scope="session")

@@ -1,11 +1,12 @@
 // vdebug: shows what stub processes write to their debug channel.
 //
-//   vdebug [--out FILE] [--quit-after SECONDS]
+//   vdebug [--out FILE] [--pieces FILE] [--quit-after SECONDS]
 //
 // It opens a hidden top-level window of class ".VDebug."; a stub that finds it sends the
 // registered message ".V_DebugMsg." with the name of a global atom that holds one piece of
 // text (at most 128 characters, a line end ends a piece). The viewer copies each piece to
 // standard output, or appends it to FILE, and flushes at once so that a reader sees it.
+// --pieces also appends the length of every piece received, one per line.
 // Ends on Ctrl+C, WM_CLOSE, or after the given number of seconds.
 #include <windows.h>
 
@@ -15,6 +16,7 @@
 
 static UINT g_debugMessage = 0;
 static FILE* g_out = nullptr;
+static FILE* g_pieces = nullptr;
 
 static LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == g_debugMessage && g_debugMessage != 0) {
@@ -23,6 +25,10 @@ static LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPA
     if (n > 0) {
       std::fwrite(text, 1, n, g_out);
       std::fflush(g_out);
+      if (g_pieces) {
+        std::fprintf(g_pieces, "%u\n", n);
+        std::fflush(g_pieces);
+      }
     }
     return 0;
   }
@@ -44,10 +50,12 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--out") && i + 1 < argc) {
       outPath = argv[++i];
+    } else if (!std::strcmp(argv[i], "--pieces") && i + 1 < argc) {
+      g_pieces = std::fopen(argv[++i], "ab");
     } else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) {
       quitAfterMs = static_cast<unsigned>(std::atoi(argv[++i])) * 1000u;
     } else {
-      std::fprintf(stderr, "usage: vdebug [--out FILE] [--quit-after SECONDS]\n");
+      std::fprintf(stderr, "usage: vdebug [--out FILE] [--pieces FILE] [--quit-after SECONDS]\n");
       return 2;
     }
   }
