@@ -12,7 +12,7 @@ need_pkgs=(
   cmake ninja-build make g++ zlib1g-dev
   googletest python3-pytest
   xvfb x11-apps imagemagick
-  nginx-light osslsigncode
+  nginx-light osslsigncode clang libclang-rt-14-dev
 )
 
 missing=()

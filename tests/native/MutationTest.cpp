@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "FuzzEntry.h"
+#include "PackageWriter.h"
+#include "package/Token.h"
+
+using namespace stub;
+
+// Random damage to a valid package: flipped bytes, cut ends, patched 32-bit fields. The
+// parsers must neither crash nor read out of bounds (the sanitizers watch).
+TEST(Mutation, DamagedPackagesNeverCrashTheParsers) {
+  PackageSpec spec;
+  spec.stub = std::string(600, '\0');
+  spec.stub[0] = 'M', spec.stub[1] = 'Z', spec.stub[256] = 'P', spec.stub[257] = 'E';
+  spec.languageBlock = LanguageBlockOf({LanguageSection("English", {"s0=T", "Charset=0"})});
+  spec.settingsRecord = "|u|i.info|A.exe|" + ScrambleToken("tok", 1) + "|0|";
+  std::vector<PackageFile> files = {{"a.txt", std::string(3000, 'a'), 0, true, "/x"},
+                                    {"d\\b.bin", "bytes", 0, false, ""}};
+  const std::string valid = BuildPackage(spec, files);
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 3000; ++round) {
+    std::string m = valid;
+    switch (round % 4) {
+      case 0:
+        for (int k = 0; k < 8; ++k) m[random() % m.size()] = static_cast<char>(random());
+        break;
+      case 1:
+        m.resize(random() % m.size());
+        break;
+      case 2: {
+        size_t at = random() % (m.size() - 4);
+        uint32_t v = (random() % 2) ? random() : 0xFFFFFFF0u + random() % 16;
+        for (int k = 0; k < 4; ++k) m[at + k] = static_cast<char>(v >> (8 * k));
+        break;
+      }
+      default:
+        m.insert(random() % m.size(), std::string(random() % 300, static_cast<char>(random())));
+    }
+    FeedParsers(reinterpret_cast<const uint8_t*>(m.data()), m.size());
+  }
+}
