@@ -1,0 +1,86 @@
+#include "package/SetupPlan.h"
+
+#include <cstdio>
+
+#include "support/Text.h"
+
+namespace stub {
+
+std::string QuoteProgramPath(const std::string& path) {
+  if (path.find(' ') == std::string::npos || (path.size() >= 2 && path.front() == '"')) return path;
+  return "\"" + path + "\"";
+}
+
+std::string ProgramCommand(const std::string& programPath, const std::string& arguments) {
+  std::string command = QuoteProgramPath(programPath);
+  if (!arguments.empty()) command += " " + arguments;
+  return command;
+}
+
+std::string RemoveSwitch(const std::string& command, const std::string& name) {
+  size_t at = name.empty() ? std::string::npos : command.find(name);
+  if (at == std::string::npos) return command;
+  size_t end = at + 1;  // the switch's own "/" goes first
+  while (end < command.size() && command[end] != '/') ++end;
+  return command.substr(0, at) + command.substr(end);
+}
+
+std::string EngineCommand(const EngineCommandInput& in) {
+  std::string program = in.mainFile;
+  std::string extra = in.extra;
+  size_t star = in.mainFile.find('*');
+  if (star != std::string::npos) {
+    program = Trim(in.mainFile.substr(0, star));
+    extra = Trim(extra + " " + Trim(in.mainFile.substr(star + 1)));
+  }
+  std::string command = ProgramCommand(FolderSlash(in.tempFolder, true) + program, extra);
+  command += " /TH_ID=" + in.token;
+  if (command.find("/OriginExe=") == std::string::npos) command += " /OriginExe=\"" + in.ownPath + "\"";
+  if (in.autoUpdateProg) command += " /AutoUpdateProg";
+  command = RemoveSwitch(command, "/SpanCdLvl=");
+  return RemoveSwitch(command, "/SpanDiskFName1=");
+}
+
+std::string SetupFolderName(const std::string& systemTempPath, uint32_t dosDateTime) {
+  return FolderSlash(systemTempPath, true) + "SETUP_" + IntText(dosDateTime & 0xFFFF);
+}
+
+std::string MegabyteText(double bytes) {
+  if (bytes < 0) bytes = 0;
+  double mb = bytes / 1048576.0;
+  char buf[64];
+  const char* format = mb > 10 ? "%.1f" : (mb >= 1 ? "%.2f" : "%.3f");
+  std::snprintf(buf, sizeof buf, format, mb);
+  return buf;
+}
+
+SpaceNotice BuildSpaceNotice(const std::string& tempFolder, double needed, double available, bool announce,
+                             const SpaceTexts& texts) {
+  SpaceNotice notice;
+  std::string message = announce ? texts.s2 : std::string();
+  if (needed >= available) message = texts.s3;
+  if (message.empty()) return notice;
+  message += texts.s4 + texts.s5 + texts.s6;
+  const std::string drive = tempFolder.empty() ? std::string(":") : std::string(1, UpperChar(tempFolder[0])) + ":";
+  message = ReplaceText(message, "<DRIVE>", drive);
+  message = ReplaceText(message, "<SPACE_REQ>", MegabyteText(needed));
+  message = ReplaceText(message, "<SPACE_AVAIL>", MegabyteText(available));
+  notice.show = true;
+  notice.text = message;
+  return notice;
+}
+
+char ChooseAlternativeDrive(char tempDrive, const std::vector<DriveProbe>& probes) {
+  char best = UpperChar(tempDrive);
+  double bestSpace = 0;
+  for (const DriveProbe& p : probes) {
+    double space = p.noted ? p.freeBytes : 0;
+    if (space > bestSpace) {
+      best = UpperChar(p.letter);
+      bestSpace = space;
+    }
+  }
+  return best == UpperChar(tempDrive) ? '\0' : best;
+}
+
+}  // namespace stub

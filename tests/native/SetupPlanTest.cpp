@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "package/SetupPlan.h"
+
+using namespace stub;
+
+TEST(SetupPlan, EngineCommandLines) {
+  struct Case { const char* main; const char* extra; bool agent; const char* folder; const char* command; } cases[] = {
+      {"Engine.exe*/L=1", "/hide", false, "C:\\T\\SETUP_1",
+       "C:\\T\\SETUP_1\\Engine.exe /hide /L=1 /TH_ID=_77 /OriginExe=\"C:\\d\\setup.exe\""},
+      {"Engine.exe", "", true, "C:\\T\\SETUP_1",
+       "C:\\T\\SETUP_1\\Engine.exe /TH_ID=_77 /OriginExe=\"C:\\d\\setup.exe\" /AutoUpdateProg"},
+      {"Engine.exe", "/OriginExe=\"D:\\first.exe\"", false, "C:\\T\\SETUP_1",
+       "C:\\T\\SETUP_1\\Engine.exe /OriginExe=\"D:\\first.exe\" /TH_ID=_77"},
+      {"Engine.exe", "/SpanCdLvl=2 /SpanDiskFName1=D:\\setup.exe.001 /X", false, "C:\\T\\SETUP_1",
+       "C:\\T\\SETUP_1\\Engine.exe /X /TH_ID=_77 /OriginExe=\"C:\\d\\setup.exe\""},
+      {" Engine.exe * /a ", " /b ", false, "C:\\T\\SETUP_1",
+       "C:\\T\\SETUP_1\\Engine.exe /b  /a /TH_ID=_77 /OriginExe=\"C:\\d\\setup.exe\""},
+      // A folder with a blank: the program path is quoted, and only then.
+      {"Engine.exe*/L=1", "", false, "C:\\Documents and Settings\\u\\Temp\\SETUP_9",
+       "\"C:\\Documents and Settings\\u\\Temp\\SETUP_9\\Engine.exe\" /L=1 /TH_ID=_77 /OriginExe=\"C:\\d\\setup.exe\""},
+  };
+  for (const Case& c : cases) {
+    EngineCommandInput in;
+    in.tempFolder = c.folder;
+    in.mainFile = c.main;
+    in.extra = c.extra;
+    in.token = "_77";
+    in.ownPath = "C:\\d\\setup.exe";
+    in.autoUpdateProg = c.agent;
+    EXPECT_EQ(EngineCommand(in), c.command) << c.main << " " << c.extra;
+  }
+}
+
+TEST(SetupPlan, RemoveSwitchAndQuoting) {
+  EXPECT_EQ(RemoveSwitch("a.exe /X=1 /Y=2", "/X="), "a.exe /Y=2");
+  EXPECT_EQ(RemoveSwitch("a.exe /Y=2 /X=1", "/X="), "a.exe /Y=2 ");
+  EXPECT_EQ(RemoveSwitch("a.exe /x=1", "/X="), "a.exe /x=1");  // exact case
+  EXPECT_EQ(ProgramCommand("C:\\A\\b.exe", "/x"), "C:\\A\\b.exe /x");
+  EXPECT_EQ(ProgramCommand("C:\\Program Files\\b.exe", ""), "\"C:\\Program Files\\b.exe\"");
+  EXPECT_EQ(QuoteProgramPath("\"C:\\A B\\c.exe\""), "\"C:\\A B\\c.exe\"");
+}
+
+TEST(SetupPlan, TempFolderAndMegabytes) {
+  EXPECT_EQ(SetupFolderName("C:\\Users\\u\\Temp\\", 0x5A8C9D7Bu), "C:\\Users\\u\\Temp\\SETUP_40315");
+  EXPECT_EQ(SetupFolderName("C:\\Temp", 0x00010000u), "C:\\Temp\\SETUP_0");
+  struct Case { double bytes; const char* text; } cases[] = {
+      {7272933, "6.94"}, {0, "0.000"}, {-5, "0.000"}, {524288, "0.500"}, {1048576, "1.00"},
+      {10485760, "10.00"}, {11534336, "11.0"}, {5000.0 * 1048576, "5000.0"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MegabyteText(c.bytes), c.text) << c.bytes;
+}
+
+TEST(SetupPlan, SpaceNotice) {
+  SpaceTexts t{"Announce (<DRIVE>)<P>", "Limited (<DRIVE>)<P>", "need <SPACE_REQ> MB<P>", "free <SPACE_AVAIL> MB<P>",
+               "Continue?"};
+  EXPECT_FALSE(BuildSpaceNotice("c:\\t", 1048576, 2 * 1048576.0, false, t).show);
+  SpaceNotice announce = BuildSpaceNotice("c:\\t", 1048576, 2 * 1048576.0, true, t);
+  EXPECT_EQ(announce.text, "Announce (C:)<P>need 1.00 MB<P>free 2.00 MB<P>Continue?");
+  SpaceNotice limited = BuildSpaceNotice("D:\\t", 2 * 1048576.0, 2 * 1048576.0, true, t);
+  EXPECT_EQ(limited.text, "Limited (D:)<P>need 2.00 MB<P>free 2.00 MB<P>Continue?");
+}
+
+TEST(SetupPlan, AlternativeDrive) {
+  EXPECT_EQ(ChooseAlternativeDrive('C', {{'C', true, 5}, {'D', true, 5}}), '\0');  // tie: the earlier, C
+  EXPECT_EQ(ChooseAlternativeDrive('C', {{'C', true, 5}, {'D', true, 9}, {'E', false, 99}}), 'D');
+  EXPECT_EQ(ChooseAlternativeDrive('E', {{'C', true, 1}, {'D', true, 1}}), 'C');
+  EXPECT_EQ(ChooseAlternativeDrive('C', {}), '\0');
+}
