@@ -13,6 +13,7 @@ need_pkgs=(
   googletest python3-pytest
   xvfb x11-apps imagemagick
   nginx-light osslsigncode clang libclang-rt-14-dev
+  libcli11-dev libsimpleini-dev nlohmann-json3-dev libdeflate-dev openssl
 )
 
 missing=()
@@ -59,13 +60,17 @@ fi
 stub_detect_wine
 echo "bootstrap: Windows programs run as $STUB_WIN_ARCH under $STUB_WINE"
 
-# The Wine prefix: made once, crash dialog off so that one crash cannot hang a run.
-if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.stub-prefix-ready" ]; then
-  echo "bootstrap: making the Wine prefix $WINEPREFIX"
+# The Wine prefix: made once, crash dialog off so that one crash cannot hang a run. Without a
+# window manager Wine waits two seconds whenever a top-level window goes unless it manages
+# the windows itself (Managed=N), which also draws their title bars in screenshots.
+prefix_mark="$WINEPREFIX/.stub-prefix-ready-2"
+if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$prefix_mark" ]; then
+  echo "bootstrap: preparing the Wine prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  "$STUB_WINE" wineboot -i >/dev/null 2>&1 || true
+  [ -f "$WINEPREFIX/system.reg" ] || "$STUB_WINE" wineboot -i >/dev/null 2>&1 || true
   "$STUB_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  wineserver -w || true
-  touch "$WINEPREFIX/.stub-prefix-ready"
+  "$STUB_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  timeout 20 wineserver -w || true  # a persistent server of a running session never ends
+  touch "$prefix_mark"
 fi
 echo "bootstrap: ready"

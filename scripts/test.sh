@@ -16,7 +16,19 @@ echo "== native unit tests"
 (cd build/native && ctest --output-on-failure -j2 --timeout 300) || failed+=(native)
 
 echo "== Windows unit tests under Wine ($STUB_WIN_ARCH)"
+# The download tests talk to nginx and the fault server on loopback; the env file appears
+# once both answer.
+servers_env=$(mktemp /tmp/stub-servers.XXXXXX)
+rm -f "$servers_env"
+/usr/bin/python3 tests/e2e/servers.py --env-file "$servers_env" &
+servers_pid=$!
+for _ in $(seq 1 100); do [ -s "$servers_env" ] && break; sleep 0.1; done
+[ -s "$servers_env" ] && . "$servers_env"
+export STUB_NGINX_URL STUB_NGINX_ROOT STUB_FAULT_URL 2>/dev/null || true
 timeout 600 "$STUB_WINE" "build/$STUB_TEST_BUILD/win_tests.exe" || failed+=(windows)
+kill "$servers_pid" 2>/dev/null || true
+wait "$servers_pid" 2>/dev/null || true
+rm -f "$servers_env"
 
 echo "== end-to-end tests under Wine ($STUB_WIN_ARCH)"
 mkdir -p artifacts

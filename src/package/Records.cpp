@@ -6,12 +6,15 @@
 
 namespace stub {
 
-RawRecord ReadRawRecord(ByteSource& file, int64_t position, int64_t end, void (*pump)()) {
-  RawRecord record;
+void ReadRawRecordInto(ByteSource& file, int64_t position, int64_t end, RawRecord& record, void (*pump)()) {
+  record.stated = 0;
+  record.compressed = false;
+  record.complete = false;
+  record.bytes.clear();
   uint8_t raw[4];
   if (position < 0 || position + 4 > end || file.ReadAt(position, raw, 4) != 4) {
     record.next = position + 4;
-    return record;
+    return;
   }
   record.stated = static_cast<int32_t>(ReadU32LE(raw));
   record.compressed = record.stated > 0;
@@ -34,6 +37,11 @@ RawRecord ReadRawRecord(ByteSource& file, int64_t position, int64_t end, void (*
     record.bytes.resize(done);
   }
   record.complete = static_cast<int64_t>(record.bytes.size()) == length;
+}
+
+RawRecord ReadRawRecord(ByteSource& file, int64_t position, int64_t end, void (*pump)()) {
+  RawRecord record;
+  ReadRawRecordInto(file, position, end, record, pump);
   return record;
 }
 
@@ -61,6 +69,17 @@ FileRecord ParseFileRecord(const std::string& content) {
   return r;
 }
 
+// CON, NUL, COM1 ... name devices in every folder, whatever extension follows: a write there
+// would reach the device, not a file.
+static bool IsDeviceName(const std::string& component) {
+  std::string stem = UpperCase(TrimRight(component.substr(0, component.find('.'))));
+  while (!stem.empty() && (stem.back() == ' ' || stem.back() == '.')) stem.pop_back();
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$")
+    return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
+         stem[3] <= '9';
+}
+
 bool IsSafeRelativePath(const std::string& path) {
   if (path.empty() || path.size() > 259) return false;
   if (path[0] == '\\' || path[0] == '/') return false;
@@ -75,6 +94,7 @@ bool IsSafeRelativePath(const std::string& path) {
       if (name.empty() || name == "." || name == "..") return false;
       // Windows drops trailing dots and blanks, so "..." or ".. " would climb too.
       if (name.find_first_not_of(". ") == std::string::npos) return false;
+      if (IsDeviceName(name)) return false;
       component.clear();
     } else {
       component += c;

@@ -22,6 +22,9 @@ struct RawRecord {
 // Reads the record at position, never past end (the logical end of the disk file). The
 // bytes are read in chunks of at most 65,536, calling pump (when given) after each.
 RawRecord ReadRawRecord(ByteSource& file, int64_t position, int64_t end, void (*pump)() = nullptr);
+// The same into record, whose buffer is kept: reading record after record then needs no new
+// memory once the largest has been read.
+void ReadRawRecordInto(ByteSource& file, int64_t position, int64_t end, RawRecord& record, void (*pump)() = nullptr);
 
 // A file record's content split at its first 0x00 byte: header before, data after.
 struct FileRecord {
@@ -36,7 +39,8 @@ struct FileRecord {
 FileRecord ParseFileRecord(const std::string& content);
 
 // True when path stays inside the destination folder: relative, no drive, no leading "\" or
-// "/", no ".." component, no empty name, no characters Windows cannot name a file with.
+// "/", no ".." component, no empty name, no characters Windows cannot name a file with, no
+// device name (CON, NUL, COM1 ...).
 bool IsSafeRelativePath(const std::string& path);
 
 // The base name of a split package: the path without a trailing ".001" (case ignored).

@@ -20,31 +20,36 @@ static int HexDigit(char c) {
   return -1;
 }
 
-std::string DescrambleToken(const std::string& text) {
-  const std::string failed = RandomTokenNumber();
-  if (text.size() % 2 != 0) return failed;
+bool TryDescrambleToken(const std::string& text, std::string& clear) {
+  clear.clear();
+  if (text.size() % 2 != 0) return false;
   // data is 1-based below, as the layout is described that way: data[0] is unused.
   std::vector<unsigned char> data(1, 0);
   for (size_t i = 0; i < text.size(); i += 2) {
     int hi = HexDigit(static_cast<char>(static_cast<unsigned char>(text[i]) - 50));
     int lo = HexDigit(static_cast<char>(static_cast<unsigned char>(text[i + 1]) - 50));
-    if (hi < 0 || lo < 0) return failed;
+    if (hi < 0 || lo < 0) return false;
     data.push_back(static_cast<unsigned char>(hi * 16 + lo));
   }
   const size_t n = data.size() - 1;
-  if (n <= 4) return failed;
+  if (n <= 4) return false;
   unsigned sum = 0;
   for (size_t i = 1; i <= n; ++i)
     if (i != n - 1) sum += data[i];
-  if ((sum & 0xFF) != data[n - 1]) return failed;
+  if ((sum & 0xFF) != data[n - 1]) return false;
   const unsigned char key = data[1] ^ data[n];
   for (size_t i = 2; i <= n - 1; ++i) data[i] ^= key;
   const size_t lead = data[2], trail = data[3];
-  if (lead + trail + 4 > n) return failed;
+  if (lead + trail + 4 > n) return false;
   const size_t length = n - lead - trail - 4;
-  std::string clear;
   for (size_t i = 0; i < length; ++i) clear += static_cast<char>(data[lead + 4 + i]);
-  return clear;
+  return true;
+}
+
+std::string DescrambleToken(const std::string& text) {
+  const std::string failed = RandomTokenNumber();
+  std::string clear;
+  return TryDescrambleToken(text, clear) ? clear : failed;
 }
 
 std::string ScrambleToken(const std::string& clear, uint32_t seed) {

@@ -2,12 +2,16 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace stub {
 
-// Raised for any negative zlib result; the message is zlib's text for the code.
+// Raised for any negative zlib result; the message is zlib's text for the code. A stream
+// that asks for a preset dictionary also raises it ("need dictionary"): no package record
+// has one, and waiting for it would grow the output forever.
 class EZLibError : public std::runtime_error {
  public:
   EZLibError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
@@ -19,18 +23,48 @@ class EZLibError : public std::runtime_error {
 
 const char* ZLibMessage(int code);
 
-// Inflates a whole zlib stream. The output grows geometrically, so a record that inflates a
-// thousand times is not copied a thousand times; an output that cannot be held raises
-// EZLibError ("insufficient memory").
-void DecompressString(const std::string& input, std::string& output);
-// The working routine: *output is allocated with new[] and belongs to the caller.
-void DecompressBuffer(const void* input, size_t inputSize, char** output, size_t* outputSize);
-
 // Called after every enlargement of the output, so a window can stay responsive. The Windows
 // layer points it at the message pump; null does nothing.
 typedef void (*PumpHook)();
 void SetDecompressPump(PumpHook pump);
-// Largest output a record may inflate to (tests lower it); the default is 1 GiB.
+// Largest output a record may inflate to (tests lower it); the default is 1 GiB. Larger
+// outputs raise EZLibError ("insufficient memory").
 void SetDecompressLimitForTesting(size_t limit);
+
+// The first output block, and the smallest one: the input size rounded up to 256 bytes.
+size_t InflateStep(size_t inputSize);
+
+// The content of one inflated record as a chain of blocks. The chain grows geometrically
+// (each new block as large as everything before it, up to 1 MiB, never below the step), so
+// a record that inflates a thousand times is neither copied nor enlarged a thousand times.
+// Clear keeps the blocks, so extracting many records reuses the same memory.
+class InflatedRecord {
+ public:
+  struct Piece {
+    const char* data;
+    size_t size;
+  };
+  size_t Size() const { return size_; }
+  size_t PieceCount() const { return used_.size(); }
+  Piece PieceAt(size_t i) const { return Piece{blocks_[i].get(), used_[i]}; }
+  std::string ToString() const;
+  void Clear();
+
+ private:
+  friend void DecompressInto(const void*, size_t, InflatedRecord&, PumpHook);
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::vector<size_t> capacity_;  // of every kept block
+  std::vector<size_t> used_;      // of the blocks of the current record
+  size_t size_ = 0;
+};
+
+// Inflates a whole zlib stream into out (cleared first); pump is called after every new
+// block. Trailing bytes after the end of the stream are ignored.
+void DecompressInto(const void* input, size_t inputSize, InflatedRecord& out, PumpHook pump);
+
+// The same into one string or one buffer.
+void DecompressString(const std::string& input, std::string& output);
+// *output is allocated with new[], exactly *outputSize bytes long, and belongs to the caller.
+void DecompressBuffer(const void* input, size_t inputSize, char** output, size_t* outputSize);
 
 }  // namespace stub

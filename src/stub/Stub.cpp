@@ -6,10 +6,12 @@
 
 #include "autoupdate/AgentOverrides.h"
 #include "stub/RoleChoice.h"
+#include "stub/StubWin.h"
 #include "support/Files.h"
 #include "support/Utils.h"
 #include "support/VDebug.h"
 #include "support/VSUB.h"
+#include "ui/VMsgBox.h"
 
 namespace stub {
 
@@ -119,8 +121,8 @@ bool HandleParamOK(bool xWasRunning) {
   return handed;
 }
 
-// The work of each role. The window, the setup run, the self-copy and the relaunch are not
-// part of this program yet: each branch says what it would do and returns.
+// The work of each role. The self-copy, the relaunch, the agent's update cycle and the
+// self-deletion are not part of this program yet: those branches say what they would do.
 static void RunRoleBranch(StubRole role, const RoleFacts& facts) {
   const std::string own = ExeFileName(false);
   switch (role) {
@@ -142,10 +144,14 @@ static void RunRoleBranch(StubRole role, const RoleFacts& facts) {
       WriteLog("Relaunch from a temporary copy");
       break;
     case StubRole::Setup:
-      DebugPidLine(std::string(" ROLE Setup: would run the stub window") +
-                   (g_isAutoUpdateProg ? " with the agent's timer work" : "") +
-                   (IsTempCopy(facts) ? ", then delete this temporary copy and its folder" : ""));
-      WriteLog("WinMain");
+      if (g_isAutoUpdateProg) {
+        DebugPidLine(" ROLE Setup: would run the stub window with the agent's timer work");
+        WriteLog("WinMain");
+        break;
+      }
+      DebugPidLine(" ROLE Setup: runs the stub window");
+      WinMain();
+      if (IsTempCopy(facts)) DebugPidLine(" ROLE Setup: would delete this temporary copy and its folder");
       break;
     case StubRole::AlreadyRunning:
       break;
@@ -174,6 +180,7 @@ int StubMainBody() {
   const std::string commandLine = GetCommandLineA();
   const std::string own = ExeFileName(false);
   DebugPidLine(" ==== STUB START ====> " + commandLine + "<");
+  InitMsgBox();
 
   g_packageInfo.reset(new TGFileInfo(own));
   g_isAutoUpdateProg = g_packageInfo->Trailer().AgentCopy();
@@ -194,7 +201,8 @@ int StubMainBody() {
   DebugLine("");
   WriteLog("=== EXIT === " + own);
   WriteLog("");
-  return 0;
+  DoneMsgBox();
+  return static_cast<int>(StubExitCode());
 }
 
 }  // namespace stub

@@ -30,4 +30,10 @@ bool MsgOkCancel(OwnerMode ownerMode, const std::string& text, const std::string
 
 void SetMsgBoxFont(const std::string& face, int size, int charset);
 
+// Loads the libraries the rich-text control needs while the program's own medium is still
+// there (a program started from a removable disk may lose it); DoneMsgBox frees the
+// rich-edit library at the end of the run.
+void InitMsgBox();
+void DoneMsgBox();
+
 }  // namespace stub

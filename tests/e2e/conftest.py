@@ -4,6 +4,7 @@ Xvfb display, the debug viewer, and tools to make packages and run the stub.
 scripts/test.sh starts the display and the wineserver and exports STUB_WINE,
 STUB_TEST_BUILD and DISPLAY; run alone, this file starts them itself.
 """
+import getpass
 import os
 import shutil
 import subprocess
@@ -59,6 +60,18 @@ class Wine:
         return subprocess.Popen([self.loader, str(exe), *map(str, args)], cwd=cwd, env=self.env,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                 errors="replace")
+
+    def prefix_temp(self):
+        """The host folder behind the Windows TEMP folder of the test prefix."""
+        return Path(self.env["WINEPREFIX"]) / "drive_c" / "users" / getpass.getuser() / "Temp"
+
+    def run_answering_box(self, exe, *args, press="&OK", cwd=None, timeout=60):
+        """Runs a program that shows one message box, answers it, and returns (exit code, box)."""
+        import msgbox
+        proc = self.start(exe, *args, cwd=cwd)
+        box = msgbox.wait(self, timeout=timeout)
+        box.press(press)
+        return proc.wait(timeout), box
 
     def hold_window(self, class_name, seconds=30):
         """A window of the given class, held by a helper process until it is ended."""

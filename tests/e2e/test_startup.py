@@ -43,7 +43,10 @@ def agent_package(wine, mkpkg, workdir):
 def test_bare_stub_is_a_setup_stub_and_writes_no_log(wine, debug, workdir):
     exe = workdir / "setup.exe"
     shutil.copy(wine.stub_exe, exe)
-    run_stub(wine, exe, "/x", "/y=1")
+    # Without a package the setup run finds nothing to check: the bad-checksum box.
+    rc, box = wine.run_answering_box(exe, "/x", "/y=1", cwd=workdir)
+    assert rc == 0
+    assert "Bad CRC!" in box.text
     lines = debug.lines()
     pid = lines[0].split()[0]
     assert lines[0] == f'{pid} ==== STUB START ====> "{win_path(exe)}" /x /y=1<'
@@ -96,8 +99,8 @@ def test_log_flag_off_writes_no_log(wine, mkpkg, debug, workdir):
 @pytest.mark.parametrize("args, role, note", [
     ((), "Relaunch", "would copy itself to the temporary folder"),
     (("/SpanCdLvl=1",), "Relaunch", "would copy itself to the temporary folder"),
-    (("/SpanCdLvl=2",), "Setup", "then delete this temporary copy and its folder"),
-    (("/SpanCdLvl=7",), "Setup", "ROLE Setup: would run the stub window"),
+    (("/SpanCdLvl=2",), "Setup", "would delete this temporary copy and its folder"),
+    (("/SpanCdLvl=7",), "Setup", "ROLE Setup: runs the stub window"),
 ])
 def test_relaunch_and_temporary_copy_switches(wine, mkpkg, debug, workdir, args, role, note):
     exe = mkpkg(workdir / "setup.exe", "--run-from-temp-copy", "--level", "0")

@@ -11,14 +11,14 @@ using namespace stub;
 // Random damage to a valid package: flipped bytes, cut ends, patched 32-bit fields. The
 // parsers must neither crash nor read out of bounds (the sanitizers watch).
 TEST(Mutation, DamagedPackagesNeverCrashTheParsers) {
-  PackageSpec spec;
-  spec.stub = std::string(600, '\0');
-  spec.stub[0] = 'M', spec.stub[1] = 'Z', spec.stub[256] = 'P', spec.stub[257] = 'E';
-  spec.languageBlock = LanguageBlockOf({LanguageSection("English", {"s0=T", "Charset=0"})});
-  spec.settingsRecord = "|u|i.info|A.exe|" + ScrambleToken("tok", 1) + "|0|";
+  PackageSpec recipe;
+  recipe.stub = std::string(600, '\0');
+  recipe.stub[0] = 'M', recipe.stub[1] = 'Z', recipe.stub[256] = 'P', recipe.stub[257] = 'E';
+  recipe.languageBlock = LanguageBlockOf({LanguageSection("English", {"s0=T", "Charset=0"})});
+  recipe.settingsRecord = "|u|i.info|A.exe|" + ScrambleToken("tok", 1) + "|0|";
   std::vector<PackageFile> files = {{"a.txt", std::string(3000, 'a'), 0, true, "/x"},
                                     {"d\\b.bin", "bytes", 0, false, ""}};
-  const std::string valid = BuildPackage(spec, files);
+  const std::string valid = BuildPackage(recipe, files);
   std::mt19937 random(20261209);
   for (int round = 0; round < 3000; ++round) {
     std::string m = valid;

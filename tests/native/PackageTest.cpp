@@ -24,11 +24,11 @@ std::string FakeStub(size_t size = 1024) {
 }
 
 PackageSpec SampleSpec() {
-  PackageSpec spec;
-  spec.stub = FakeStub();
-  spec.languageBlock = LanguageBlockOf({LanguageSection("English", {"s0=Title", "Charset=0", "FontSize=9"})});
-  spec.settingsRecord = "|http://example.test/upd|Product.setup.info|Agent.exe|" + ScrambleToken("SECRET", 3) + "|1|";
-  return spec;
+  PackageSpec recipe;
+  recipe.stub = FakeStub();
+  recipe.languageBlock = LanguageBlockOf({LanguageSection("English", {"s0=Title", "Charset=0", "FontSize=9"})});
+  recipe.settingsRecord = "|http://example.test/upd|Product.setup.info|Agent.exe|" + ScrambleToken("SECRET", 3) + "|1|";
+  return recipe;
 }
 
 std::vector<PackageFile> SampleFiles() {
@@ -47,9 +47,9 @@ uint32_t U32At(const std::string& s, size_t at) { return ReadU32LE(reinterpret_c
 }  // namespace
 
 TEST(Package, WriterLayoutIsExact) {
-  PackageSpec spec = SampleSpec();
+  PackageSpec recipe = SampleSpec();
   std::vector<PackageFile> files = SampleFiles();
-  std::string pkg = BuildPackage(spec, files);
+  std::string pkg = BuildPackage(recipe, files);
   const size_t end = pkg.size();
   EXPECT_EQ(U32At(pkg, 248), 0u);
   EXPECT_EQ(U32At(pkg, 252), end);
@@ -65,8 +65,8 @@ TEST(Package, WriterLayoutIsExact) {
   for (int i = 0; i < 8; ++i) EXPECT_EQ(U32At(pkg, t + 32 + 4 * i), clusters[i]) << i;
   EXPECT_EQ(U32At(pkg, t + 70), 74u);
   // The lead records follow the stub without a gap, as plain text.
-  EXPECT_EQ(U32At(pkg, 1024), spec.languageBlock.size());
-  EXPECT_EQ(pkg.substr(1028, spec.languageBlock.size()), spec.languageBlock);
+  EXPECT_EQ(U32At(pkg, 1024), recipe.languageBlock.size());
+  EXPECT_EQ(pkg.substr(1028, recipe.languageBlock.size()), recipe.languageBlock);
   MemorySource source(pkg);
   EXPECT_EQ(U32At(pkg, t + 16), PackageChecksum(source, 74));
   EXPECT_EQ(FileRecordHeader(files[0]), "|Engine.exe*/L=1|1519149056|");
@@ -161,10 +161,10 @@ TEST(Package, HostileFilesNeverCrashOrOverRead) {
 }
 
 TEST(Package, LeadRecordCountAndDownloadRecord) {
-  PackageSpec spec = SampleSpec();
-  spec.hasDownloadRecord = true;
-  spec.downloadRecord = "|http://dl.test/|Big.exe|1|" + ScrambleToken("DLTOKEN", 5) + "|123456789|";
-  TGFileInfo info = Read(BuildPackage(spec, {}));
+  PackageSpec recipe = SampleSpec();
+  recipe.hasDownloadRecord = true;
+  recipe.downloadRecord = "|http://dl.test/|Big.exe|1|" + ScrambleToken("DLTOKEN", 5) + "|123456789|";
+  TGFileInfo info = Read(BuildPackage(recipe, {}));
   EXPECT_EQ(info.Trailer().LeadRecordCount(), 3);
   EXPECT_EQ(info.GetDownloadURL(), "http://dl.test/");
   EXPECT_EQ(info.GetDownloadFileName(), "Big.exe");
@@ -244,9 +244,9 @@ TEST(Language, NamesFromIds) {
 
 TEST(Language, SectionChoice) {
   auto block = [](std::vector<std::string> sections) {
-    PackageSpec spec = SampleSpec();
-    spec.languageBlock = LanguageBlockOf(sections);
-    return BuildPackage(spec, {});
+    PackageSpec recipe = SampleSpec();
+    recipe.languageBlock = LanguageBlockOf(sections);
+    return BuildPackage(recipe, {});
   };
   const std::string german = LanguageSection("German", {"s0=Titel"});
   const std::string english = LanguageSection(" english ", {"s0=Title", "s7=", "Charset=x"});
@@ -271,9 +271,9 @@ TEST(Language, SectionChoice) {
   EXPECT_EQ(Read(block({german})).GetLangString("s0", "D"), "Title");
   // A language block that is not a field list.
   ResetSelectedSectionForTesting();
-  PackageSpec spec = SampleSpec();
-  spec.languageBlock = "not a list";
-  EXPECT_EQ(Read(BuildPackage(spec, {})).GetLangString("s0", "D"), "D");
+  PackageSpec recipe = SampleSpec();
+  recipe.languageBlock = "not a list";
+  EXPECT_EQ(Read(BuildPackage(recipe, {})).GetLangString("s0", "D"), "D");
   ResetSelectedSectionForTesting();
   SetSystemLanguageIdForTesting(-1);
 }

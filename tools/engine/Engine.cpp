@@ -68,6 +68,10 @@ void Record(const std::string& path, const std::string& commandLine, bool atomFo
   std::fprintf(f, "commandline=%s\r\n", commandLine.c_str());
   std::fprintf(f, "folder=%s\r\n", folder.c_str());
   std::fprintf(f, "atom=%s\r\n", atomFound ? "found" : "missing");
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  GetStartupInfoA(&startup);
+  std::fprintf(f, "show=%d\r\n", (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1);
   std::vector<std::string> files;
   ListFiles(folder, "", files);
   for (const std::string& file : files) std::fprintf(f, "file=%s\r\n", file.c_str());

@@ -40,7 +40,7 @@ static int Usage(const char* why) {
 }
 
 int main(int argc, char** argv) {
-  PackageSpec spec;
+  PackageSpec recipe;
   std::vector<PackageFile> files;
   std::vector<std::string> sections;
   std::string stubPath, outPath, settings, mainPath, mainArgs;
@@ -83,20 +83,20 @@ int main(int argc, char** argv) {
     } else if (a == "--main" && next(v)) mainPath = v;
     else if (a == "--main-args" && next(v)) mainArgs = v;
     else if (a == "--date" && next(v)) date = static_cast<uint32_t>(std::strtoul(v.c_str(), nullptr, 0));
-    else if (a == "--announce-temp") spec.flags |= kFlagAnnounceTempExtraction;
-    else if (a == "--more-disks") spec.flags |= kFlagMoreDisks;
-    else if (a == "--run-from-temp-copy") spec.flags |= kFlagRunFromTempCopy;
-    else if (a == "--show-activity-bar") spec.flags |= kFlagShowActivityBar;
-    else if (a == "--log") spec.flags |= kFlagLog;
-    else if (a == "--make-agent-copy") spec.makeAgentCopy = true;
-    else if (a == "--internet") spec.internetPackage = true;
-    else if (a == "--ask-before-download") spec.askBeforeDownload = true;
+    else if (a == "--announce-temp") recipe.flags |= kFlagAnnounceTempExtraction;
+    else if (a == "--more-disks") recipe.flags |= kFlagMoreDisks;
+    else if (a == "--run-from-temp-copy") recipe.flags |= kFlagRunFromTempCopy;
+    else if (a == "--show-activity-bar") recipe.flags |= kFlagShowActivityBar;
+    else if (a == "--log") recipe.flags |= kFlagLog;
+    else if (a == "--make-agent-copy") recipe.makeAgentCopy = true;
+    else if (a == "--internet") recipe.internetPackage = true;
+    else if (a == "--ask-before-download") recipe.askBeforeDownload = true;
     else if (a == "--agent-copy") agentCopy = true;
-    else if (a == "--level" && next(v)) spec.level = std::atoi(v.c_str());
+    else if (a == "--level" && next(v)) recipe.level = std::atoi(v.c_str());
     else return Usage(("unknown or incomplete option " + a).c_str());
   }
   if (stubPath.empty() || outPath.empty()) return Usage("--stub and --out are required");
-  if (!ReadWhole(stubPath, spec.stub)) return Usage(("cannot read " + stubPath).c_str());
+  if (!ReadWhole(stubPath, recipe.stub)) return Usage(("cannot read " + stubPath).c_str());
   for (PackageFile& f : files) {
     f.dosDateTime = date;
     if (!mainPath.empty() && f.path == mainPath) {
@@ -104,9 +104,9 @@ int main(int argc, char** argv) {
       f.mainArgs = mainArgs;
     }
   }
-  spec.languageBlock = sections.empty() ? std::string() : LanguageBlockOf(sections);
-  spec.settingsRecord = settingsGiven ? settings : SubJoin('|', fields, 5);
-  std::string package = BuildPackage(spec, files);
+  recipe.languageBlock = sections.empty() ? std::string() : LanguageBlockOf(sections);
+  recipe.settingsRecord = settingsGiven ? settings : SubJoin('|', fields, 5);
+  std::string package = BuildPackage(recipe, files);
   if (agentCopy) package = BuildAgentCopy(package);
   std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
   out.write(package.data(), static_cast<std::streamsize>(package.size()));

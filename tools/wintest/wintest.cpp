@@ -5,11 +5,26 @@
 //                                         "msg NUMBER WPARAM LPARAM" for every message from
 //                                         WM_USER on that is posted to it
 //   wintest find-window CLASS             exit 0 when a top-level window of CLASS exists
+//   wintest find-window-prefix PREFIX     the same for any class that begins with PREFIX
+//   wintest window-info CLASS             the window's caption, visibility and children as JSON
+//   wintest run COMMANDLINE               runs it and prints "exit N", the full 32-bit code
+//   wintest msgbox-wait [--timeout S] [--pid P]   waits for a message box of the program and
+//                                         prints it as JSON: caption, text, bold runs, buttons
+//                                         (text, id, rectangle, default, enabled, focused) ...
+//   wintest msgbox-press TEXT|ID          clicks the button with that text ("&" optional) or id
+//   wintest msgbox-key KEY                posts a key to the box: Return, Escape, Tab, Left,
+//                                         Right, Up, Down, Space, a character, or char:X (WM_CHAR)
+//   wintest msgbox-close                  the Close command of the box's system menu
+//   wintest msgbox-gone                   exit 0 once no box is left
 #include <windows.h>
+#include <richedit.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 static int HoldWindow(const char* className, unsigned seconds) {
   WNDCLASSA wc = {};
@@ -37,10 +52,478 @@ static int HoldWindow(const char* className, unsigned seconds) {
   return 0;
 }
 
+// ---------------------------------------------------------------------------------------
+// The program's message boxes (window class "VMsgBox"), found, described and answered from
+// outside. Options: --timeout SECONDS (default 10), --pid PROCESS (only boxes of that process).
+
+struct BoxQuery {
+  double timeoutSeconds = 10;
+  DWORD pid = 0;
+};
+
+struct FindBoxData {
+  DWORD pid;
+  HWND found;
+};
+
+static BOOL CALLBACK FindBoxProc(HWND window, LPARAM lParam) {
+  FindBoxData* data = reinterpret_cast<FindBoxData*>(lParam);
+  char name[32] = {};
+  GetClassNameA(window, name, sizeof name);
+  if (std::strcmp(name, "VMsgBox") != 0) return TRUE;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (data->pid && pid != data->pid) return TRUE;
+  data->found = window;
+  return FALSE;
+}
+
+static HWND FindBox(DWORD pid) {
+  FindBoxData data = {pid, nullptr};
+  EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&data));
+  return data.found;
+}
+
+struct Children {
+  HWND text = nullptr;
+  std::vector<HWND> buttons;
+};
+
+static BOOL CALLBACK CollectChild(HWND window, LPARAM lParam) {
+  Children* c = reinterpret_cast<Children*>(lParam);
+  char name[32] = {};
+  GetClassNameA(window, name, sizeof name);
+  if (!lstrcmpiA(name, "Button")) c->buttons.push_back(window);
+  else if (!lstrcmpiA(name, "RICHEDIT")) c->text = window;
+  return TRUE;
+}
+
+static Children ChildrenOf(HWND box) {
+  Children c;
+  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&c));
+  std::sort(c.buttons.begin(), c.buttons.end(), [](HWND a, HWND b) {
+    RECT ra, rb;
+    GetWindowRect(a, &ra);
+    GetWindowRect(b, &rb);
+    return ra.left < rb.left;
+  });
+  return c;
+}
+
+static bool Responds(HWND window, UINT message = WM_NULL, WPARAM wParam = 0, LPARAM lParam = 0,
+                     DWORD_PTR* answer = nullptr) {
+  DWORD_PTR result = 0;
+  bool ok = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 2000, &result) != 0;
+  if (answer) *answer = result;
+  return ok;
+}
+
+static HWND FocusOf(HWND box) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// A box is ready once it is visible, its buttons exist, one of them has the focus and its
+// loop answers messages.
+static HWND WaitForBox(const BoxQuery& q) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND box = FindBox(q.pid);
+    if (box && IsWindowVisible(box)) {
+      Children c = ChildrenOf(box);
+      HWND focus = FocusOf(box);
+      bool focusOnButton = std::find(c.buttons.begin(), c.buttons.end(), focus) != c.buttons.end();
+      if (!c.buttons.empty() && focusOnButton && Responds(box)) return box;
+    }
+    if (GetTickCount() - start > static_cast<DWORD>(q.timeoutSeconds * 1000)) return nullptr;
+    Sleep(30);
+  }
+}
+
+static std::string JsonString(const std::wstring& text) {
+  std::string out = "\"";
+  for (wchar_t ch : text) {
+    unsigned c = static_cast<unsigned>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04x", c);
+      out += esc;
+    }
+  }
+  return out + "\"";
+}
+
+static std::wstring WideText(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 2000, &length)) return std::wstring();
+  std::vector<wchar_t> buffer(length + 1, L'\0');
+  DWORD_PTR got = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, 2000,
+                      &got);
+  return std::wstring(buffer.data(), got);
+}
+
+static std::string JsonRect(const RECT& r) {
+  char text[80];
+  std::snprintf(text, sizeof text, "[%ld, %ld, %ld, %ld]", static_cast<long>(r.left), static_cast<long>(r.top),
+                static_cast<long>(r.right - r.left), static_cast<long>(r.bottom - r.top));
+  return text;
+}
+
+static RECT RectInClient(HWND child, HWND parent) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// Rich-edit messages carry pointers that are not carried across processes: the structures
+// are written into the box's process and read back from there.
+class RemoteBuffer {
+ public:
+  explicit RemoteBuffer(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_) memory_ = VirtualAllocEx(process_, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  }
+  ~RemoteBuffer() {
+    if (memory_) VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  bool ok() const { return memory_ != nullptr; }
+  LPARAM at(size_t offset) const { return reinterpret_cast<LPARAM>(static_cast<char*>(memory_) + offset); }
+  template <class T>
+  bool put(size_t offset, const T& value) {
+    return WriteProcessMemory(process_, static_cast<char*>(memory_) + offset, &value, sizeof value, nullptr);
+  }
+  template <class T>
+  bool get(size_t offset, T& value) {
+    return ReadProcessMemory(process_, static_cast<char*>(memory_) + offset, &value, sizeof value, nullptr);
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  void* memory_ = nullptr;
+};
+
+struct TextFacts {
+  std::string boldRuns = "[]";
+  std::string alignment = "null";
+};
+
+static TextFacts ReadTextFacts(HWND text, const std::wstring& shown) {
+  size_t length = shown.size();
+  TextFacts facts;
+  RemoteBuffer remote(text);
+  if (!remote.ok()) return facts;
+  const size_t rangeAt = 0, formatAt = 64, paraAt = 512;
+  auto select = [&](LONG from, LONG to) {
+    CHARRANGE range = {from, to};
+    remote.put(rangeAt, range);
+    Responds(text, EM_EXSETSEL, 0, remote.at(rangeAt));
+  };
+  std::string runs;
+  long runStart = -1;
+  for (size_t i = 0; i <= length; ++i) {
+    // A line break carries its paragraph's format, not a character's: it ends a run.
+    bool bold = false;
+    if (i < length && shown[i] != L'\r' && shown[i] != L'\n') {
+      select(static_cast<LONG>(i), static_cast<LONG>(i + 1));
+      CHARFORMATA format = {};
+      format.cbSize = sizeof format;
+      remote.put(formatAt, format);
+      Responds(text, EM_GETCHARFORMAT, SCF_SELECTION, remote.at(formatAt));
+      remote.get(formatAt, format);
+      bold = (format.dwMask & CFM_BOLD) && (format.dwEffects & CFE_BOLD);
+    }
+    if (bold && runStart < 0) runStart = static_cast<long>(i);
+    if (!bold && runStart >= 0) {
+      char run[48];
+      std::snprintf(run, sizeof run, "%s[%ld, %ld]", runs.empty() ? "" : ", ", runStart, static_cast<long>(i));
+      runs += run;
+      runStart = -1;
+    }
+  }
+  facts.boldRuns = "[" + runs + "]";
+  select(0, 0);
+  PARAFORMAT para = {};
+  para.cbSize = sizeof para;
+  remote.put(paraAt, para);
+  if (Responds(text, EM_GETPARAFORMAT, 0, remote.at(paraAt)) && remote.get(paraAt, para)) {
+    facts.alignment = para.wAlignment == PFA_RIGHT ? "\"right\"" : para.wAlignment == PFA_CENTER ? "\"center\"" : "\"left\"";
+  }
+  return facts;
+}
+
+static std::string DescribeBox(HWND box) {
+  Children c = ChildrenOf(box);
+  HWND focus = FocusOf(box);
+  RECT boxRect, client;
+  GetWindowRect(box, &boxRect);
+  GetClientRect(box, &client);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(box, &pid);
+  HWND owner = GetWindow(box, GW_OWNER);
+  LONG_PTR exStyle = GetWindowLongPtrA(box, GWL_EXSTYLE);
+  std::string closeGreyed = "null";
+  HMENU menu = GetSystemMenu(box, FALSE);
+  if (menu) {
+    UINT state = GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND);
+    if (state != static_cast<UINT>(-1)) closeGreyed = (state & (MF_GRAYED | MF_DISABLED)) ? "true" : "false";
+  }
+  DWORD_PTR autoPlay = 0;
+  bool autoPlayAnswered = Responds(box, RegisterWindowMessageA("QueryCancelAutoPlay"), 0, 0, &autoPlay);
+  char head[400];
+  std::snprintf(head, sizeof head,
+                "{\"pid\": %lu, \"handle\": %lld, \"owner\": %lld, \"owner_enabled\": %s, \"topmost\": %s, "
+                "\"active\": %s, \"close_greyed\": %s, \"autoplay_answer\": %s, \"rect\": %s, "
+                "\"client\": [%ld, %ld], ",
+                static_cast<unsigned long>(pid), static_cast<long long>(reinterpret_cast<INT_PTR>(box)),
+                static_cast<long long>(reinterpret_cast<INT_PTR>(owner)),
+                owner ? (IsWindowEnabled(owner) ? "true" : "false") : "null",
+                (exStyle & WS_EX_TOPMOST) ? "true" : "false", GetForegroundWindow() == box ? "true" : "false",
+                closeGreyed.c_str(), autoPlayAnswered ? std::to_string(autoPlay).c_str() : "null",
+                JsonRect(boxRect).c_str(), static_cast<long>(client.right), static_cast<long>(client.bottom));
+  std::string json = head;
+  json += "\"caption\": " + JsonString(WideText(box)) + ", ";
+  if (c.text) {
+    std::wstring text = WideText(c.text);
+    TextFacts facts = ReadTextFacts(c.text, text);
+    LONG_PTR style = GetWindowLongPtrA(c.text, GWL_STYLE);
+    LONG_PTR textEx = GetWindowLongPtrA(c.text, GWL_EXSTYLE);
+    json += "\"text\": " + JsonString(text) + ", \"bold\": " + facts.boldRuns + ", \"alignment\": " +
+            facts.alignment + ", \"right_style\": " + ((style & ES_RIGHT) ? "true" : "false") +
+            ", \"rtl_reading\": " + ((textEx & WS_EX_RTLREADING) ? "true" : "false") +
+            ", \"text_rect\": " + JsonRect(RectInClient(c.text, box)) + ", ";
+    DWORD_PTR lines = 0;
+    Responds(c.text, EM_GETLINECOUNT, 0, 0, &lines);
+    json += "\"text_lines\": " + std::to_string(lines) + ", ";
+  } else {
+    json += "\"text\": null, \"bold\": [], ";
+  }
+  json += "\"buttons\": [";
+  for (size_t i = 0; i < c.buttons.size(); ++i) {
+    HWND b = c.buttons[i];
+    LONG_PTR style = GetWindowLongPtrA(b, GWL_STYLE);
+    char facts[200];
+    std::snprintf(facts, sizeof facts, ", \"id\": %d, \"rect\": %s, \"default\": %s, \"enabled\": %s, \"focused\": %s}",
+                  GetDlgCtrlID(b), JsonRect(RectInClient(b, box)).c_str(),
+                  (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? "true" : "false",
+                  IsWindowEnabled(b) ? "true" : "false", b == focus ? "true" : "false");
+    json += (i ? ", " : "") + std::string("{\"text\": ") + JsonString(WideText(b)) + facts;
+  }
+  return json + "]}";
+}
+
+static bool ParseBoxOptions(int argc, char** argv, int first, BoxQuery& q, std::vector<std::string>& rest) {
+  for (int i = first; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--timeout") && i + 1 < argc) q.timeoutSeconds = std::atof(argv[++i]);
+    else if (!std::strcmp(argv[i], "--pid") && i + 1 < argc) q.pid = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
+    else rest.push_back(argv[i]);
+  }
+  return true;
+}
+
+static int MsgBoxWait(const BoxQuery& q) {
+  HWND box = WaitForBox(q);
+  if (!box) {
+    std::fprintf(stderr, "no message box\n");
+    return 1;
+  }
+  std::printf("%s\n", DescribeBox(box).c_str());
+  return 0;
+}
+
+static std::string WithoutAmpersand(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    if (c != '&') out += c;
+  return out;
+}
+
+static int MsgBoxPress(const BoxQuery& q, const std::string& which) {
+  HWND box = WaitForBox(q);
+  if (!box) return 1;
+  bool byId = !which.empty() && which.find_first_not_of("0123456789") == std::string::npos;
+  for (HWND b : ChildrenOf(box).buttons) {
+    char text[256] = {};
+    GetWindowTextA(b, text, sizeof text);
+    bool match = byId ? GetDlgCtrlID(b) == std::atoi(which.c_str())
+                      : (which == text || !lstrcmpiA(WithoutAmpersand(which).c_str(), WithoutAmpersand(text).c_str()));
+    if (!match) continue;
+    Responds(b, BM_CLICK);
+    return 0;
+  }
+  std::fprintf(stderr, "no button %s\n", which.c_str());
+  return 1;
+}
+
+static int MsgBoxKey(const BoxQuery& q, const std::string& key) {
+  HWND box = WaitForBox(q);
+  if (!box) return 1;
+  HWND target = FocusOf(box);
+  if (!target) target = box;
+  static const struct {
+    const char* name;
+    UINT vk;
+  } names[] = {{"Return", VK_RETURN}, {"Escape", VK_ESCAPE}, {"Tab", VK_TAB},     {"Left", VK_LEFT},
+               {"Right", VK_RIGHT},   {"Up", VK_UP},         {"Down", VK_DOWN}, {"Space", VK_SPACE}};
+  if (key.compare(0, 5, "char:") == 0 && key.size() == 6) {
+    PostMessageA(target, WM_CHAR, static_cast<unsigned char>(key[5]), 1);
+  } else {
+    UINT vk = 0;
+    for (const auto& n : names)
+      if (!lstrcmpiA(n.name, key.c_str())) vk = n.vk;
+    if (!vk && key.size() == 1) vk = LOBYTE(VkKeyScanA(key[0]));
+    if (!vk) {
+      std::fprintf(stderr, "unknown key %s\n", key.c_str());
+      return 2;
+    }
+    UINT scan = MapVirtualKeyA(vk, 0);
+    PostMessageA(target, WM_KEYDOWN, vk, 1 | (scan << 16));
+    PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
+  }
+  // The keys are handled by the box's loop before anything sent afterwards.
+  Sleep(50);
+  Responds(box);
+  return 0;
+}
+
+static int MsgBoxClose(const BoxQuery& q) {
+  HWND box = WaitForBox(q);
+  if (!box) return 1;
+  PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+  Sleep(50);
+  Responds(box);
+  return 0;
+}
+
+static int MsgBoxGone(const BoxQuery& q) {
+  DWORD start = GetTickCount();
+  while (FindBox(q.pid)) {
+    if (GetTickCount() - start > static_cast<DWORD>(q.timeoutSeconds * 1000)) return 1;
+    Sleep(30);
+  }
+  return 0;
+}
+
+static int MsgBoxCommand(int argc, char** argv) {
+  BoxQuery q;
+  std::vector<std::string> rest;
+  ParseBoxOptions(argc, argv, 2, q, rest);
+  std::string command = argv[1];
+  if (command == "msgbox-wait" && rest.empty()) return MsgBoxWait(q);
+  if (command == "msgbox-press" && rest.size() == 1) return MsgBoxPress(q, rest[0]);
+  if (command == "msgbox-key" && rest.size() == 1) return MsgBoxKey(q, rest[0]);
+  if (command == "msgbox-close" && rest.empty()) return MsgBoxClose(q);
+  if (command == "msgbox-gone" && rest.empty()) return MsgBoxGone(q);
+  return -1;
+}
+
+// Runs a command line to its end and prints its full 32-bit exit code (a shell sees only
+// the low byte of it).
+static int RunAndReport(const char* commandLine) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  std::vector<char> command(commandLine, commandLine + std::strlen(commandLine) + 1);
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    std::printf("start-failed %lu\n", GetLastError());
+    return 3;
+  }
+  WaitForSingleObject(info.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(info.hProcess, &code);
+  std::printf("exit %lu\n", static_cast<unsigned long>(code));
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return 0;
+}
+
+struct PrefixSearch {
+  const char* prefix;
+  bool found;
+};
+
+static BOOL CALLBACK MatchClassPrefix(HWND window, LPARAM param) {
+  PrefixSearch* search = reinterpret_cast<PrefixSearch*>(param);
+  char name[256];
+  if (GetClassNameA(window, name, sizeof name) && !std::strncmp(name, search->prefix, std::strlen(search->prefix))) {
+    search->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+static std::string JsonText(const char* text) {
+  std::string out;
+  for (const char* p = text; *p; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
+    else if (c < 32) out += ' ';
+    else out += static_cast<char>(c);
+  }
+  return out;
+}
+
+static BOOL CALLBACK DescribeChild(HWND child, LPARAM param) {
+  std::string* out = reinterpret_cast<std::string*>(param);
+  char name[256] = "", text[512] = "";
+  GetClassNameA(child, name, sizeof name);
+  GetWindowTextA(child, text, sizeof text);
+  RECT r;
+  GetWindowRect(child, &r);
+  char line[1024];
+  std::snprintf(line, sizeof line, "%s{\"class\": \"%s\", \"text\": \"%s\", \"visible\": %s, \"width\": %ld}",
+                out->back() == '[' ? "" : ", ", JsonText(name).c_str(), JsonText(text).c_str(),
+                IsWindowVisible(child) ? "true" : "false", static_cast<long>(r.right - r.left));
+  *out += line;
+  return TRUE;
+}
+
+// One line of JSON about the top-level window of a class: caption, visibility, children.
+static int WindowInfo(const char* className) {
+  HWND window = FindWindowA(className, nullptr);
+  if (!window) return 1;
+  char caption[512] = "";
+  GetWindowTextA(window, caption, sizeof caption);
+  RECT r;
+  GetWindowRect(window, &r);
+  std::string children = "[";
+  EnumChildWindows(window, DescribeChild, reinterpret_cast<LPARAM>(&children));
+  children += "]";
+  std::printf("{\"caption\": \"%s\", \"visible\": %s, \"width\": %ld, \"height\": %ld, \"children\": %s}\n",
+              JsonText(caption).c_str(), IsWindowVisible(window) ? "true" : "false", static_cast<long>(r.right - r.left),
+              static_cast<long>(r.bottom - r.top), children.c_str());
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && !std::strcmp(argv[1], "hold-window"))
     return HoldWindow(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
   if (argc == 3 && !std::strcmp(argv[1], "find-window")) return FindWindowA(argv[2], nullptr) ? 0 : 1;
-  std::fprintf(stderr, "usage: wintest hold-window CLASS SECONDS | find-window CLASS\n");
+  if (argc == 3 && !std::strcmp(argv[1], "find-window-prefix")) {
+    PrefixSearch search = {argv[2], false};
+    EnumWindows(MatchClassPrefix, reinterpret_cast<LPARAM>(&search));
+    return search.found ? 0 : 1;
+  }
+  if (argc == 3 && !std::strcmp(argv[1], "window-info")) return WindowInfo(argv[2]);
+  if (argc == 3 && !std::strcmp(argv[1], "run")) return RunAndReport(argv[2]);
+  if (argc >= 2 && !std::strncmp(argv[1], "msgbox-", 7)) {
+    int rc = MsgBoxCommand(argc, argv);
+    if (rc >= 0) return rc;
+  }
+  std::fprintf(stderr,
+               "usage: wintest hold-window CLASS SECONDS | find-window CLASS | find-window-prefix PREFIX\n"
+               "       wintest window-info CLASS | run COMMANDLINE\n"
+               "       wintest msgbox-wait | msgbox-press TEXT|ID | msgbox-key KEY | msgbox-close | msgbox-gone"
+               " [--timeout S] [--pid P]\n");
   return 2;
 }

@@ -1,0 +1,243 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include "package/StubSetup.h"
+
+#include <memory>
+#include <vector>
+
+#include "autoupdate/Process.h"
+#include "inet/VProgBarWin.h"
+#include "package/GFileInfo.h"
+#include "package/SetupPlan.h"
+#include "package/UnPack.h"
+#include "package/ZLibOpen.h"
+#include "stub/Stub.h"
+#include "stub/StubWin.h"
+#include "support/Files.h"
+#include "support/Utils.h"
+#include "support/VDebug.h"
+#include "ui/VMsgBox.h"
+
+namespace stub {
+
+// Decided once per process: the temporary folder, the alternative drive search and its
+// working folder.
+static std::string g_tempFolder;
+static bool g_alternativeSearched = false;
+static std::string g_alternativeTempDir;
+static std::string g_alternativeWorkFolder;
+
+static const char kAtomPrefix[] = "AutoUpdateAtomTokenByTalvex";
+static const char kDialogClassPrefix[] = ".SDialog_Class_Name.";
+static const char kDefaultButtons[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
+
+// A folder made fresh: whatever is there under that name goes first.
+static void MakeFresh(const std::string& folder) {
+  if (DirectoryExists(folder)) DeleteTree(folder, true);
+  ForceDirectories(folder);
+}
+
+static uint32_t OwnFileDosDateTime() {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(ExeFileName(false).c_str(), GetFileExInfoStandard, &data)) return 0;
+  FILETIME local;
+  WORD date = 0, time = 0;
+  FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
+  FileTimeToDosDateTime(&local, &date, &time);
+  return (uint32_t(date) << 16) | time;
+}
+
+std::string SetupTempFolderIfMade() { return g_tempFolder; }
+
+std::string SetupTempFolder() {
+  if (g_tempFolder.empty()) {
+    g_tempFolder = SetupFolderName(TempFolder(true), OwnFileDosDateTime());
+    MakeFresh(g_tempFolder);
+  }
+  return g_tempFolder;
+}
+
+static std::string ProbeFolder(char letter) {
+  std::string folder = std::string(1, letter) + ":\\TEMP";
+  if (DirectoryExists(folder)) folder += "\\TEMP" + RandomInRangeText(10000, 100000);
+  return folder;
+}
+
+// The fixed drive among C:, D:, E: with the most room, when it is not the temporary path's.
+static std::string FindAlternativeTempDir() {
+  if (g_alternativeSearched) return g_alternativeTempDir;
+  g_alternativeSearched = true;
+  std::vector<DriveProbe> probes;
+  for (char letter : {'C', 'D', 'E'}) {
+    const std::string root = std::string(1, letter) + ":\\";
+    if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) continue;
+    DriveProbe probe;
+    probe.letter = letter;
+    const std::string folder = ProbeFolder(letter);
+    ForceDirectories(folder);
+    SaveToFile(folder + "\\~aa.tmp", "aa", 0, false);
+    if (FileExists(folder + "\\~aa.tmp")) {
+      probe.noted = true;
+      probe.freeBytes = DiskFreeBytes(folder);
+    }
+    DeleteTree(folder, false);
+    probes.push_back(probe);
+  }
+  const std::string temp = TempFolder(false);
+  const char best = ChooseAlternativeDrive(temp.empty() ? 'C' : temp[0], probes);
+  if (best) {
+    g_alternativeTempDir = std::string(1, best) + ":\\TEMP";
+    if (DirectoryExists(g_alternativeTempDir)) g_alternativeTempDir += "\\TEMP";
+  }
+  return g_alternativeTempDir;
+}
+
+static bool CheckTempSpace(const std::string& tempFolder, const TGFileInfo& package) {
+  SpaceTexts texts;
+  texts.s2 = package.GetLangString("s2", "Talvex will extract files to your Temp Drive (<DRIVE>)<P>");
+  texts.s3 = package.GetLangString("s3", "Limited Free Space on your Temp Drive! (<DRIVE>)<P>");
+  texts.s4 = package.GetLangString("s4", "<P>Estimated space required on your Temp drive is: <T>  <SPACE_REQ> MB<P>");
+  texts.s5 = package.GetLangString("s5", "Free space available on your Temp drive is: <T>  <SPACE_AVAIL> MB<P>");
+  texts.s6 = package.GetLangString("s6", "<P>Continue with Setup?<P>");
+  SpaceNotice notice = BuildSpaceNotice(tempFolder, package.GetSpaceNeeded(tempFolder), DiskFreeBytes(tempFolder),
+                                        package.Trailer().AnnounceTempExtraction(), texts);
+  if (!notice.show) return true;
+  return MsgConfirm(0, notice.text, package.GetLangString("Confirm", "Confirm"), 0, package.GetCharset(),
+                    package.GetLangString("BtnText", kDefaultButtons));
+}
+
+HANDLE RunProgram(const std::string& commandLine, int show) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(show);
+  PROCESS_INFORMATION info = {};
+  std::vector<char> command(commandLine.begin(), commandLine.end());
+  command.push_back('\0');
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    DebugPidLine(" RunProgram failed: " + SysErrorText());
+    return nullptr;
+  }
+  CloseHandle(info.hThread);
+  return info.hProcess;
+}
+
+void WaitForProcess(HANDLE process) {
+  DWORD code = 0;
+  while (process && GetExitCodeProcess(process, &code) && code == STILL_ACTIVE) WaitPumping(0, 500);
+}
+
+// Starts the engine and waits until it, its dialog windows and its hand-off are done.
+static bool HandOff(const std::string& tempFolder, const std::string& mainFile, const std::string& extra,
+                    bool foregroundOp) {
+  const std::string token = "_" + IntText(GetCurrentThreadId());
+  EngineCommandInput in;
+  in.tempFolder = tempFolder;
+  in.mainFile = mainFile;
+  in.extra = extra;
+  in.token = token;
+  in.ownPath = ExeFileName(false);
+  in.autoUpdateProg = ThisIs_AutoUpdateProg();
+  const std::string command = EngineCommand(in);
+  DebugPidLine(" ==== WinExec(Engine.exe) >>" + command + "<<");
+
+  const std::string atomName = kAtomPrefix + token;
+  GlobalAddAtomA(atomName.c_str());
+  HANDLE process = RunProgram(command, foregroundOp ? SW_SHOW : SW_HIDE);
+  if (MainWindow()) ShowWindow(MainWindow(), SW_HIDE);
+  WaitPumping(0, 1000);
+  WaitForProcess(process);
+  DWORD code = 0;
+  if (!process || !GetExitCodeProcess(process, &code)) code = 0;
+  if (process) CloseHandle(process);
+  SetStubExitCode(code);
+  DebugPidLine(" ==== Engine exit code " + IntText(code));
+
+  WaitWhileWindowExists(kDialogClassPrefix + token, "");
+  WaitPumping(0, 1000);
+  ATOM atom = GlobalFindAtomA(atomName.c_str());
+  if (atom) GlobalDeleteAtom(atom);
+  // The shortcut removal after a successful hand-off needs the update description files,
+  // which this program does not keep yet.
+  return atom == 0;
+}
+
+bool RunSetup(const std::string& tempFolderIn, const std::string& packagePath, const std::string& agentFileName,
+              bool foregroundOp, const std::string& extraParameters) {
+  bool result = false;
+  std::string tempFolder = tempFolderIn;
+  TGFileInfo package(packagePath);
+  if (package.Trailer().ShowActivityBar() && ActivityBar()) ShowWindow(ActivityBar(), SW_SHOW);
+  SetStatusText(StatusTextControl(), package.GetLangString("s1", "Extracting Files..."), package.GetFontName(),
+                package.GetCharset(), package.GetFontSize());
+
+  const bool usable = DirectoryExists(tempFolder) && package.GetSpaceNeeded(tempFolder) < DiskFreeBytes(tempFolder);
+  if (!usable && !FindAlternativeTempDir().empty()) {
+    if (g_alternativeWorkFolder.empty()) {
+      g_alternativeWorkFolder = g_alternativeTempDir + "_" + RandomInRangeText(10000, 100000);
+      MakeFresh(g_alternativeWorkFolder);
+    }
+    tempFolder = g_alternativeWorkFolder;
+  }
+  WriteLog(std::string("========= ForegroundOp=") + BoolText(foregroundOp) + " ==========");
+  DebugPidLine(std::string(" ========= ForegroundOp=") + BoolText(foregroundOp) + " ========== " + tempFolder);
+
+  if (!foregroundOp || CheckTempSpace(tempFolder, package)) {
+    const std::string prompt =
+        package.GetLangString("s8", "Please insert <B>DISK #<DISK_NUM></B> and press OK to continue");
+    const std::string caption = package.GetLangString("Attention", "Attention");
+    const std::string buttons = package.GetLangString("BtnText", kDefaultButtons);
+    if (foregroundOp && MainWindow()) ShowWindow(MainWindow(), SW_SHOW);
+    WaitPumping(1, 1000);
+
+    const bool forcePrompt =
+        ReadRegString("HKEY_CURRENT_USER\\Software\\Morvaine\\Talvex\\SpanDisk", "ForcePrompt", "0",
+                      RegView64Default) == "1";
+    bool checksumOk = false;
+    std::string mainFile;
+    ExtractOutcome outcome = ExtractPackage(packagePath, tempFolder, agentFileName, checksumOk, StubProgressHandler,
+                                            prompt, caption, buttons, package.GetCharset(), forcePrompt, mainFile);
+    DebugPidLine(std::string(" ==== Extraction: ") + OutcomeName(outcome) + " MainFile=" + mainFile);
+    WaitPumping(0, 1000);
+    if (!mainFile.empty() && checksumOk) result = HandOff(tempFolder, mainFile, extraParameters, foregroundOp);
+    if (!checksumOk) {
+      MsgError(0, package.GetLangString("s7", "Bad CRC!<P>This indicates that your setup file might be corrupted..."),
+               package.GetLangString("Error", "Error"), package.GetCharset(), buttons);
+    }
+  }
+  if (!g_alternativeWorkFolder.empty()) DeleteTree(g_alternativeWorkFolder, false);
+  return result;
+}
+
+void StartSetup(HWND window) {
+  KillTimer(window, 1);
+  DebugPidLine(" StartSetup() - START");
+  TGFileInfo& own = PackageInfo();
+  const std::string agentFileName = own.Trailer().MakeAgentCopy() ? own.GetAgentFileName() : std::string();
+  const std::string tempFolder = SetupTempFolder();
+  try {
+    if (own.Trailer().InternetPackage()) {
+      // Fetching a package from a web server is not part of this program yet.
+      MsgError(0, "This setup downloads its package from the Internet, which this version cannot do yet.",
+               own.GetLangString("Error", "Error"), own.GetCharset(), own.GetLangString("BtnText", kDefaultButtons));
+    } else {
+      std::string packagePath = GetParamValue("/SpanDiskFName1=");
+      if (packagePath.empty() || packagePath == "TRUE") packagePath = ExeFileName(false);
+      const bool foregroundOp = !(HasParam("/hide") || own.GetHideSetup());
+      RunSetup(tempFolder, packagePath, agentFileName, foregroundOp, GetParamTail());
+    }
+  } catch (const std::exception& e) {
+    // Nothing inside a setup run may end the process: report and tidy up.
+    DebugPidLine(std::string(" StartSetup failed: ") + e.what());
+    MsgError(0, std::string("Setup could not be completed.<P><P>") + e.what(), own.GetLangString("Error", "Error"),
+             own.GetCharset(), own.GetLangString("BtnText", kDefaultButtons));
+  } catch (...) {
+    DebugPidLine(" StartSetup failed");
+  }
+  DeleteTree(tempFolder, false);
+  DebugPidLine(" StartSetup() - END, exit code " + IntText(StubExitCode()));
+  PostQuitMessage(0);
+}
+
+}  // namespace stub

@@ -1,0 +1,121 @@
+#include <windows.h>
+
+#include "package/UnPack.h"
+
+#include <algorithm>
+
+#include "support/Files.h"
+#include "support/Utils.h"
+#include "support/VDebug.h"
+#include "ui/VMsgBox.h"
+
+namespace stub {
+
+static const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The tick of the system clock at which extraction last served the message queue.
+static DWORD g_lastPumpTick = 0;
+
+bool Win32ExtractHost::FileExists(const std::string& path) { return stub::FileExists(path); }
+std::unique_ptr<ByteSource> Win32ExtractHost::OpenRead(const std::string& path) { return OpenFileSource(path); }
+bool Win32ExtractHost::CreateFolder(const std::string& path) { return ForceDirectories(path); }
+
+bool Win32ExtractHost::SaveFile(const std::string& path, const BytePieces& data, uint32_t dosDateTime, bool append) {
+  bool existed = false;
+  return Save(path, data, dosDateTime, append, existed);
+}
+
+bool Win32ExtractHost::AppendFile(const std::string& path, const BytePieces& data, uint32_t dosDateTime,
+                                  bool& existed) {
+  return Save(path, data, dosDateTime, true, existed);
+}
+
+// SaveToFile for data in pieces, so an inflated record is written without being joined first.
+bool Win32ExtractHost::Save(const std::string& path, const BytePieces& data, uint32_t dosDateTime, bool append,
+                            bool& existed) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    existed = stub::FileExists(path);
+    SetLastError(error);
+    return false;
+  }
+  existed = GetLastError() == ERROR_ALREADY_EXISTS;
+  bool complete = !append || FileSeek64(file, 2, 0) >= 0;
+  size_t total = 0;
+  for (const BytePiece& piece : data) total += piece.size;
+  const size_t chunk = SaveChunkSize(total);
+  for (size_t i = 0; complete && i < data.size(); ++i) {
+    size_t written = 0;
+    while (written < data[i].size) {
+      DWORD want = static_cast<DWORD>(std::min(chunk, data[i].size - written));
+      DWORD done = 0;
+      if (!WriteFile(file, data[i].data + written, want, &done, nullptr) || done == 0) break;
+      written += done;
+    }
+    complete = written == data[i].size;
+  }
+  if (complete && dosDateTime != 0) SetFileDosDate(file, dosDateTime);
+  // The caller reports the system's text for a failure: closing must not replace it.
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  SetLastError(error);
+  return complete;
+}
+
+uint32_t Win32ExtractHost::FileDosDate(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  FILETIME written, local;
+  WORD date = 0, time = 0;
+  const bool ok = GetFileTime(file, nullptr, nullptr, &written) && FileTimeToLocalFileTime(&written, &local) &&
+                  FileTimeToDosDateTime(&local, &date, &time);
+  CloseHandle(file);
+  return ok ? (uint32_t(date) << 16 | time) : 0;
+}
+
+int64_t Win32ExtractHost::FileSize(const std::string& path) { return FileSizeByName(path); }
+double Win32ExtractHost::FreeBytes(const std::string& path) { return DiskFreeBytes(path); }
+std::string Win32ExtractHost::LastErrorText() { return SysErrorText(); }
+void Win32ExtractHost::EjectCD(const std::string& path) { stub::EjectCD(path); }
+void Win32ExtractHost::RefuseAutoPlay() { AutoPlayMessage(true); }
+void Win32ExtractHost::ShowError(const std::string& text) { MsgError(0, text, std::string(), charset_, buttons_); }
+bool Win32ExtractHost::AskForDisk(const std::string& text) { return MsgOkCancel(0, text, caption_, charset_, buttons_); }
+uint32_t Win32ExtractHost::Tick() { return GetTickCount(); }
+void Win32ExtractHost::Wait(unsigned milliseconds) { WaitPumping(0, milliseconds); }
+// Serving the queue costs a round trip to the system even when it is empty; once per tick of
+// the system clock (10-16 ms) keeps the windows just as responsive.
+static void PumpEveryTick() {
+  const DWORD now = GetTickCount();
+  if (now == g_lastPumpTick) return;
+  g_lastPumpTick = now;
+  PumpMessages();
+}
+
+PumpHook Win32ExtractHost::Pump() { return PumpEveryTick; }
+
+void Win32ExtractHost::Log(const std::string& line) {
+  WriteLog(line);
+  DebugLine(line);
+}
+
+std::string Win32ExtractHost::ProcessIdText() { return PidText(); }
+
+ExtractOutcome ExtractPackage(const std::string& packagePath, const std::string& destination,
+                              const std::string& agentFileName, bool& checksumOk, ProgressHandler progress,
+                              const std::string& diskPrompt, const std::string& diskCaption,
+                              const std::string& diskButtons, int charset, bool forcePrompt,
+                              std::string& mainFile) {
+  Win32ExtractHost host(diskCaption, diskButtons, charset);
+  ExtractRequest request;
+  request.packagePath = packagePath;
+  request.destination = destination;
+  request.agentFileName = agentFileName;
+  request.diskPrompt = diskPrompt;
+  request.forcePrompt = forcePrompt;
+  request.progress = progress;
+  return RunExtraction(request, host, checksumOk, mainFile);
+}
+
+}  // namespace stub

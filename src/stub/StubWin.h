@@ -1,0 +1,27 @@
+// The stub window: a small hidden top-level window with a status text, a file progress bar
+// and an activity bar, a one-second timer that starts the work, and the message loop that
+// every role with work runs in.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace stub {
+
+// Creates the window, runs the loop until the work ends, tidies up.
+void WinMain();
+HWND MainWindow();
+HWND StatusTextControl();
+HWND FileProgressBar();
+HWND ActivityBar();
+
+void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset, int fontSize);
+void DestroyMainWindow();
+bool CloseMainWindow();
+
+// The exit code the process ends with (the setup engine's, after a setup run).
+void SetStubExitCode(DWORD code);
+DWORD StubExitCode();
+
+}  // namespace stub

@@ -1,0 +1,195 @@
+"""A setup run end to end under Wine: the stub extracts its package behind its window, starts
+the engine with the hand-off command line, waits for it and passes its exit code on."""
+import subprocess
+import time
+
+import pytest
+
+import msgbox
+from conftest import save_screenshot, win_path
+
+
+def engine_exe(wine):
+    return wine.build / "tools" / "engine" / "Engine.exe"
+
+
+def engine_ini(folder, exit_code=0, remove_atom=1, dialog_seconds=0, record=None):
+    lines = ["[Engine]", f"ExitCode={exit_code}", f"RemoveAtom={remove_atom}", f"DialogSeconds={dialog_seconds}"]
+    if record:
+        lines.append(f"RecordTo={win_path(record)}")
+    path = folder / "Engine.ini"
+    path.write_text("\r\n".join(lines) + "\r\n")
+    return path
+
+
+def read_record(path):
+    """The engine's record: one dict per run."""
+    runs, current = [], {}
+    for line in path.read_text(errors="replace").splitlines():
+        if line == "end":
+            runs.append(current)
+            current = {}
+            continue
+        key, _, value = line.partition("=")
+        if key == "file":
+            current.setdefault("files", []).append(value)
+        else:
+            current[key] = value
+    return runs
+
+
+@pytest.fixture
+def setup_package(wine, mkpkg, workdir):
+    """Builds setup.exe with Engine.exe (marked to launch), its Engine.ini and a sample file."""
+    def make(*extra, main_args="/L=1", name="setup.exe", **ini):
+        src = workdir / "src"
+        src.mkdir(exist_ok=True)
+        ini.setdefault("record", workdir / "record.txt")
+        engine_ini(src, **ini)
+        (src / "readme.txt").write_text("sample product\n")
+        args = ["--file", f"Engine.exe={engine_exe(wine)}",
+                "--file", f"Engine.ini={src / 'Engine.ini'}", "--file", f"docs\\readme.txt={src / 'readme.txt'}",
+                "--lang", "English|s0=Sample Setup|s1=Unpacking the sample...", *extra]
+        if main_args is not None:
+            args += ["--main", "Engine.exe", "--main-args", main_args]
+        return mkpkg(workdir / name, *args)
+    return make
+
+
+def run_setup(wine, exe, *args, timeout=90):
+    result = wine.run(exe, *args, cwd=exe.parent, timeout=timeout)
+    return result.returncode
+
+
+def temp_setup_folders(wine):
+    temp = wine.prefix_temp()
+    return sorted(p.name for p in temp.glob("SETUP_*")) if temp.exists() else []
+
+
+def test_happy_path_hands_off_and_passes_the_exit_code(wine, setup_package, workdir, debug):
+    exe = setup_package(exit_code=42)
+    # (Wine's launcher would escape quotes typed here, so the given origin has none.)
+    rc = run_setup(wine, exe, "/extra", "/OriginExe=D:\\first.exe", "/SpanCdLvl=2", "/Z")
+    assert rc == 42
+    (run,) = read_record(workdir / "record.txt")
+    folder = run["folder"].rstrip("\\")
+    assert folder.split("\\")[-1].startswith("SETUP_")
+    tid = run["commandline"].split("/TH_ID=_")[1].split()[0]
+    assert run["commandline"] == (f"{folder}\\Engine.exe /extra /OriginExe=D:\\first.exe /Z /L=1 "
+                                  f"/TH_ID=_{tid}")
+    assert run["atom"] == "found"
+    assert run["show"] == "5"  # SW_SHOW
+    assert sorted(run["files"]) == sorted(["docs\\readme.txt 15", f"Engine.exe {engine_exe(wine).stat().st_size}",
+                                           f"Engine.ini {(workdir / 'src' / 'Engine.ini').stat().st_size}"])
+    assert not temp_setup_folders(wine)
+    assert any(" ==== WinExec(Engine.exe) >>" in l for l in debug.lines())
+
+
+def test_origin_exe_is_added_when_missing(wine, setup_package, workdir):
+    exe = setup_package()
+    assert run_setup(wine, exe) == 0
+    (run,) = read_record(workdir / "record.txt")
+    assert run["commandline"].endswith(f' /L=1 /TH_ID=_{run["commandline"].split("/TH_ID=_")[1].split()[0]} '
+                                       f'/OriginExe="{win_path(exe)}"')
+
+
+def test_hidden_setup_shows_nothing_and_starts_the_engine_hidden(wine, setup_package, workdir):
+    exe = setup_package("--announce-temp")  # the space notice would ask, were it not hidden
+    assert run_setup(wine, exe, "/hide") == 0
+    (run,) = read_record(workdir / "record.txt")
+    assert run["show"] == "0"  # SW_HIDE
+    assert " /hide " in run["commandline"]
+
+
+@pytest.mark.parametrize("answer, started", [("&Yes", True), ("&No", False)])
+def test_space_notice_asks_when_announced(wine, setup_package, workdir, answer, started):
+    exe = setup_package("--announce-temp")
+    proc = wine.start(exe, cwd=workdir)
+    box = msgbox.wait(wine)
+    assert box.caption == "Confirm"
+    assert "CONFIRM" in box.bold_texts()
+    assert "will extract files to your Temp Drive (C:)" in box.text
+    assert "Continue with Setup?" in box.text
+    box.press(answer)
+    proc.wait(60)
+    assert (workdir / "record.txt").exists() == started
+    assert not temp_setup_folders(wine)
+
+
+def test_bad_checksum_shows_bad_crc_and_starts_nothing(wine, setup_package, workdir):
+    exe = setup_package()
+    data = bytearray(exe.read_bytes())
+    data[2000] ^= 0xFF  # inside the stub program: covered by the checksum
+    exe.write_bytes(bytes(data))
+    proc = wine.start(exe, cwd=workdir)
+    box = msgbox.wait(wine)
+    save_screenshot("setup-bad-crc")
+    assert box.caption == "Error"
+    assert "Bad CRC!" in box.text
+    box.press("&OK")
+    proc.wait(60)
+    assert not (workdir / "record.txt").exists()
+    assert not temp_setup_folders(wine)
+
+
+def test_no_main_file_starts_nothing_and_says_nothing(wine, setup_package, workdir):
+    exe = setup_package(main_args=None)
+    assert run_setup(wine, exe) == 0
+    assert not (workdir / "record.txt").exists()
+    assert not temp_setup_folders(wine)
+
+
+def test_a_program_that_cannot_start_gives_exit_code_0(wine, mkpkg, workdir):
+    (workdir / "broken.exe").write_bytes(b"not a program")
+    exe = mkpkg(workdir / "setup.exe", "--file", f"Engine.exe={workdir / 'broken.exe'}", "--main", "Engine.exe")
+    assert run_setup(wine, exe) == 0
+    assert not temp_setup_folders(wine)
+
+
+def test_engine_dialog_keeps_the_stub_waiting(wine, setup_package, workdir):
+    exe = setup_package(dialog_seconds=3, exit_code=7)
+    started = time.monotonic()
+    proc = wine.start(exe, cwd=workdir)
+    # The engine's dialog appears, and the stub is still there while it is.
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline:
+        r = subprocess.run([wine.loader, str(wine.tool("wintest")), "find-window-prefix", ".SDialog_Class_Name._"],
+                           env=wine.env, capture_output=True, timeout=10)
+        if r.returncode == 0:
+            break
+        time.sleep(0.2)
+    assert proc.poll() is None
+    assert proc.wait(60) == 7
+    assert time.monotonic() - started > 3
+
+
+def test_second_start_of_the_same_file_ends_at_once(wine, setup_package, workdir, debug):
+    exe = setup_package(dialog_seconds=4)
+    first = wine.start(exe, cwd=workdir)
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline and "Role=Setup" not in debug.text():
+        time.sleep(0.1)
+    time.sleep(0.5)
+    assert run_setup(wine, exe, timeout=20) == 0
+    assert first.wait(60) == 0
+    roles = [l.split("Role=")[1].split()[0] for l in debug.lines() if " ==== Role=" in l]
+    assert roles == ["Setup", "AlreadyRunning"]
+
+
+def test_window_shows_status_text_during_extraction(wine, setup_package, workdir):
+    exe = setup_package("--show-activity-bar", dialog_seconds=1)
+    proc = wine.start(exe, cwd=workdir)
+    info = None
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline:
+        r = subprocess.run([wine.loader, str(wine.tool("wintest")), "window-info", win_path(exe)],
+                           env=wine.env, capture_output=True, text=True, timeout=10)
+        if r.returncode == 0 and '"visible": true' in r.stdout:
+            info = r.stdout
+            break
+        time.sleep(0.1)
+    save_screenshot("setup-window")
+    proc.wait(60)
+    assert info is not None, "the stub window was never shown"
+    assert "Sample Setup" in info
+    assert "Unpacking the sample..." in info

@@ -1,0 +1,523 @@
+// The extraction walk over an in-memory host: files written and their dates, the program to
+// start, progress calls in order, disk spanning and its prompts, the agent copy, and every
+// damaged or hostile package stopping without writing outside the destination.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "PackageWriter.h"
+#include "package/PackageLayout.h"
+#include "package/Records.h"
+#include "package/UnPackCore.h"
+#include "support/Text.h"
+
+using namespace stub;
+
+namespace {
+
+const std::string kDest = "C:\\Temp\\SETUP_1";
+
+std::vector<std::string> g_progress;
+void RecordProgress(int kind, int64_t maximum, const std::string& text, int step, int position) {
+  g_progress.push_back(std::to_string(kind) + " " + std::to_string(maximum) + " " + std::to_string(step) + " " +
+                       std::to_string(position) + (text.empty() ? "" : " text"));
+}
+int g_pumps = 0;
+void CountPump() { ++g_pumps; }
+
+// Files, folders and the user, all in memory. Paths compare exactly.
+class MemoryHost : public ExtractHost {
+ public:
+  std::map<std::string, std::string> files;
+  std::map<std::string, uint32_t> dates;
+  std::set<std::string> folders{"C:", "C:\\Temp"};
+  std::set<std::string> readOnly;           // saves there fail
+  std::vector<std::string> boxes, prompts, log, ejected;
+  std::function<bool(int)> answer = [](int) { return true; };  // the disk prompt's answer
+  int autoPlayArmed = 0;
+  unsigned waited = 0;
+  uint32_t now = 5000;
+
+  bool FileExists(const std::string& path) override { return files.count(path) > 0; }
+  std::unique_ptr<ByteSource> OpenRead(const std::string& path) override {
+    auto it = files.find(path);
+    return it == files.end() ? nullptr : std::unique_ptr<ByteSource>(new MemorySource(it->second));
+  }
+  bool CreateFolder(const std::string& path) override {
+    if (path.empty()) return false;
+    for (std::string p = path; !p.empty() && p.back() != ':'; p = StripSlash(FolderPart(p))) folders.insert(p);
+    return true;
+  }
+  bool SaveFile(const std::string& path, const BytePieces& data, uint32_t date, bool append) override {
+    if (readOnly.count(path) || !folders.count(StripSlash(FolderPart(path)))) return false;
+    std::string& file = files[path];
+    if (!append) file.clear();
+    for (const BytePiece& piece : data) file.append(piece.data, piece.size);
+    if (date) dates[path] = date;
+    return true;
+  }
+  uint32_t FileDosDate(const std::string& path) override { return dates.count(path) ? dates[path] : 0; }
+  int64_t FileSize(const std::string& path) override { return files.count(path) ? int64_t(files[path].size()) : 0; }
+  double FreeBytes(const std::string&) override { return 123456789.0; }
+  std::string LastErrorText() override { return "Access is denied."; }
+  void EjectCD(const std::string& path) override { ejected.push_back(path); }
+  void RefuseAutoPlay() override { ++autoPlayArmed; }
+  void ShowError(const std::string& text) override { boxes.push_back(text); }
+  bool AskForDisk(const std::string& text) override {
+    prompts.push_back(text);
+    return answer(static_cast<int>(prompts.size()));
+  }
+  uint32_t Tick() override { return now += 7; }
+  void Wait(unsigned ms) override { waited += ms; }
+  PumpHook Pump() override { return CountPump; }
+  void Log(const std::string& line) override { log.push_back(line); }
+  std::string ProcessIdText() override { return "4242"; }
+
+  bool Logged(const std::string& start) const {
+    for (const std::string& line : log)
+      if (line.compare(0, start.size(), start) == 0) return true;
+    return false;
+  }
+  // Every path written lies inside the destination folder or is a package file.
+  bool OnlyInside(const std::set<std::string>& packageFiles) const {
+    for (const auto& f : files)
+      if (!packageFiles.count(f.first) && f.first.compare(0, kDest.size() + 1, kDest + "\\") != 0) return false;
+    return true;
+  }
+};
+
+std::string FakeStub(size_t size = 1024) {
+  std::string s(size, '\0');
+  s[0] = 'M';
+  s[1] = 'Z';
+  s[256] = 'P';
+  s[257] = 'E';
+  for (size_t i = 300; i < size; ++i) s[i] = static_cast<char>(i * 7);
+  return s;
+}
+
+PackageSpec Recipe(uint8_t flags = 0) {
+  PackageSpec recipe;
+  recipe.stub = FakeStub();
+  recipe.languageBlock = LanguageBlockOf({LanguageSection("English", {"s0=Title"})});
+  recipe.settingsRecord = "|http://h/u|P.info|Agent.exe|tok|0|";
+  recipe.flags = flags;
+  return recipe;
+}
+
+PackageFile File(const std::string& path, const std::string& data, uint32_t date = 0x5A8C6000, bool main = false,
+                 const std::string& args = "") {
+  return PackageFile{path, data, date, main, args};
+}
+
+std::string Deflate(const std::string& bytes) {
+  uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+            static_cast<uLong>(bytes.size()), 6);
+  out.resize(size);
+  return out;
+}
+
+std::string LengthBytes(int32_t length) {
+  std::string s(4, '\0');
+  WriteU32LE(reinterpret_cast<uint8_t*>(&s[0]), static_cast<uint32_t>(length));
+  return s;
+}
+// A record as the chain holds it: compressed (L > 0) or stored (L <= 0).
+std::string Record(const std::string& content, bool compressed = true) {
+  if (!compressed) return LengthBytes(-static_cast<int32_t>(content.size())) + content;
+  std::string packed = Deflate(content);
+  return LengthBytes(static_cast<int32_t>(packed.size())) + packed;
+}
+std::string FileContent(const PackageFile& f) { return FileRecordHeader(f) + std::string(1, '\0') + f.data; }
+
+size_t TrailerAt(const std::string& package) {
+  MemorySource source(package);
+  return static_cast<size_t>(PackageEnd(source)) - kTrailerSize;
+}
+// After bytes of a package were changed on purpose: its checksum made right again.
+void Reseal(std::string& package) {
+  MemorySource source(package);
+  const uint32_t sum = PackageChecksum(source, kTrailerSize);
+  WriteU32LE(reinterpret_cast<uint8_t*>(&package[TrailerAt(package) + 16]), sum);
+}
+
+// A later disk file of a split package: its records, then a trailer of its own with the
+// signature, DataOffset 0, MoreDisks unless it is the last, and its checksum.
+std::string LaterDisk(const std::string& records, bool moreDisks) {
+  std::string disk = records;
+  PackageTrailer trailer;
+  trailer.bytes[0] = 1;
+  trailer.bytes[1] = 2;
+  trailer.SetU32(12, kPackageSignature);
+  trailer.bytes[65] = moreDisks ? kFlagMoreDisks : 0;
+  trailer.SetU32(70, kTrailerSize);
+  disk.append(reinterpret_cast<const char*>(trailer.bytes), kTrailerSize);
+  Reseal(disk);
+  return disk;
+}
+
+class UnPackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_progress.clear();
+    g_pumps = 0;
+    ResetSaveFailuresForTesting();
+  }
+  ExtractOutcome Extract(const std::string& packagePath, const std::string& agent = "", bool forcePrompt = false) {
+    ExtractRequest request;
+    request.packagePath = packagePath;
+    request.destination = kDest;
+    request.agentFileName = agent;
+    request.diskPrompt = "Please insert <B>DISK #<DISK_NUM></B> (<DISK_NUM>)";
+    request.forcePrompt = forcePrompt;
+    request.progress = RecordProgress;
+    return RunExtraction(request, host, checksumOk, mainFile);
+  }
+  std::string Out(const std::string& rel) { return host.files[kDest + "\\" + rel]; }
+  bool Has(const std::string& rel) { return host.files.count(kDest + "\\" + rel) > 0; }
+
+  MemoryHost host;
+  bool checksumOk = false;
+  std::string mainFile = "stale";
+};
+
+const char kSetup[] = "D:\\setup.exe";
+
+}  // namespace
+
+TEST_F(UnPackTest, OrdinaryPackage) {
+  const std::string big(300000, 'b');
+  host.files[kSetup] = BuildPackage(Recipe(), {File("Engine.exe", "MZengine", 0x5A8C6000, true, "/X=1"),
+                                             File("docs\\deep\\readme.txt", "hello", 0x4B211234),
+                                             File("big.bin", big), File("nodate.txt", "x", 0)});
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::Completed);
+  EXPECT_TRUE(checksumOk);
+  EXPECT_EQ(mainFile, "Engine.exe*/X=1");
+  EXPECT_EQ(Out("Engine.exe"), "MZengine");
+  EXPECT_EQ(Out("docs\\deep\\readme.txt"), "hello");
+  EXPECT_EQ(Out("big.bin"), big);
+  EXPECT_EQ(host.dates[kDest + "\\docs\\deep\\readme.txt"], 0x4B211234u);
+  EXPECT_EQ(host.dates.count(kDest + "\\nodate.txt"), 0u);
+  EXPECT_EQ(g_progress, (std::vector<std::string>{"0 0 1 0", "0 4 1 0", "1 0 1 0", "1 0 1 0", "1 0 1 0", "1 0 1 0"}));
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_TRUE(host.prompts.empty());
+  EXPECT_EQ(host.autoPlayArmed, 0);
+  EXPECT_GE(g_pumps, 6);  // before every record
+  EXPECT_TRUE(host.Logged("FileInfo.FilesCount=4"));
+  EXPECT_TRUE(host.Logged("FileLen=" + IntText(int64_t(host.files[kSetup].size()))));
+  EXPECT_EQ(host.log[host.log.size() - 2], "UnCompressTime: 7 MS");
+  EXPECT_EQ(host.log.back(), "");
+  EXPECT_EQ(host.waited, 500u);
+}
+
+TEST_F(UnPackTest, MainFileAndOddRecords) {
+  // What the header marks, and records that are skipped or only touch a file.
+  std::string package = BuildPackage(Recipe(), {File("first.txt", "1")});
+  const size_t trailerAt = TrailerAt(package);
+  std::string records = LengthBytes(0) +  // L = 0
+                        Record("no zero byte at all") + Record(std::string(1, '\0') + "empty header") +
+                        Record("|Engine.exe*/X=1|0|" + std::string(1, '\0') + "E") +
+                        Record("|empty.txt|305419896|" + std::string(1, '\0'), false) +
+                        Record("|first.txt|notanumber|" + std::string(1, '\0') + "2", false) +
+                        Record("|kept.txt|0|*flag|" + std::string(1, '\0') + "k");
+  package.insert(trailerAt, records);
+  // The logical length and the checksum follow the inserted records.
+  const uint64_t logical = package.size();
+  WriteU32LE(reinterpret_cast<uint8_t*>(&package[252]), static_cast<uint32_t>(logical));
+  Reseal(package);
+  host.files[kSetup] = package;
+  host.files[kDest + "\\empty.txt"] = "old";
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::Completed);
+  EXPECT_EQ(Out("Engine.exe"), "E");
+  EXPECT_EQ(Out("empty.txt"), "old");
+  EXPECT_EQ(host.dates[kDest + "\\empty.txt"], 305419896u);
+  EXPECT_EQ(Out("first.txt"), "12");
+  EXPECT_EQ(host.dates[kDest + "\\first.txt"], 0x5A8C6000u);  // "notanumber" left it alone
+  // The last "*" was in field 2, not field 0: the whole header names the program.
+  EXPECT_EQ(mainFile, "|kept.txt|0|*flag|");
+  EXPECT_EQ(Out("kept.txt"), "k");
+  EXPECT_EQ(host.files.size(), 5u);
+}
+
+TEST_F(UnPackTest, AStaleFileIsExtendedAndCountsNoProgress) {
+  host.files[kSetup] = BuildPackage(Recipe(), {File("a.txt", "new"), File("b.txt", "B")});
+  host.files[kDest + "\\a.txt"] = "stale-";
+  Extract(kSetup);
+  EXPECT_EQ(Out("a.txt"), "stale-new");
+  EXPECT_EQ(g_progress, (std::vector<std::string>{"0 0 1 0", "0 2 1 0", "1 0 1 0"}));
+}
+
+TEST_F(UnPackTest, ChecksumTest) {
+  std::string package = BuildPackage(Recipe(), {File("a.txt", std::string(5000, 'a'), 0, true)});
+  std::string damaged = package;
+  damaged[700] ^= 1;
+  host.files[kSetup] = damaged;
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::BadChecksum);
+  EXPECT_FALSE(checksumOk);
+  EXPECT_FALSE(Has("a.txt"));
+  EXPECT_EQ(g_progress, (std::vector<std::string>{"0 0 1 0"}));
+  // 1234 on either side passes.
+  WriteU32LE(reinterpret_cast<uint8_t*>(&damaged[TrailerAt(damaged) + 16]), kChecksumExempt);
+  host.files[kSetup] = damaged;
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::Completed);
+  EXPECT_TRUE(checksumOk);
+  // A missing package: nothing, and the checksum result stays false.
+  EXPECT_EQ(Extract("D:\\gone.exe"), ExtractOutcome::MissingPackage);
+  EXPECT_FALSE(checksumOk);
+  EXPECT_EQ(mainFile, "");
+}
+
+namespace {
+
+// setup.exe (lead records, a.txt, the first half of split.bin), setup.exe.002 (the second
+// half, b.txt), setup.exe.003 (c.txt, the program to start).
+struct SplitPackage {
+  std::string first, second, third;
+  std::string half1 = std::string(40000, 'x'), half2 = std::string(30000, 'y');
+};
+SplitPackage MakeSplit() {
+  SplitPackage p;
+  p.first = BuildPackage(Recipe(kFlagMoreDisks), {File("a.txt", "A"), File("split.bin", p.half1, 0x11112222)});
+  WriteU32LE(reinterpret_cast<uint8_t*>(&p.first[TrailerAt(p.first) + 8]), 5);  // FilesCount of all disks
+  Reseal(p.first);
+  p.second = LaterDisk(Record(FileContent(File("split.bin", p.half2, 0x11112222))) +
+                           Record(FileContent(File("b.txt", "B")), false),
+                       true);
+  p.third = LaterDisk(Record(FileContent(File("Engine.exe", "E", 0, true, "/L=1"))) +
+                          Record(FileContent(File("c.txt", "C"))),
+                      false);
+  return p;
+}
+
+}  // namespace
+
+TEST_F(UnPackTest, SplitPackageAllDisksPresent) {
+  SplitPackage p = MakeSplit();
+  host.files[kSetup] = p.first;
+  host.files["D:\\setup.exe.002"] = p.second;
+  host.files["D:\\setup.exe.003"] = p.third;
+  EXPECT_EQ(Extract(kSetup, "Agent.exe"), ExtractOutcome::Completed);
+  EXPECT_TRUE(checksumOk);
+  EXPECT_EQ(Out("split.bin"), p.half1 + p.half2);
+  EXPECT_EQ(Out("b.txt"), "B");
+  EXPECT_EQ(Out("c.txt"), "C");
+  EXPECT_EQ(mainFile, "Engine.exe*/L=1");
+  EXPECT_TRUE(host.prompts.empty());
+  EXPECT_TRUE(host.ejected.empty());
+  EXPECT_EQ(host.autoPlayArmed, 2);
+  // a, split (first half only), disk 2, b, disk 3, Engine, c.
+  EXPECT_EQ(g_progress, (std::vector<std::string>{"0 0 1 0", "0 5 1 0", "1 0 1 0", "1 0 1 0", "1 0 1 0", "1 0 1 0",
+                                                  "1 0 1 0", "1 0 1 0", "1 0 1 0"}));
+  // The agent copy comes from the first disk only, with its MoreDisks flag as it was.
+  EXPECT_EQ(Out("Agent.exe"), BuildAgentCopy(p.first));
+}
+
+TEST_F(UnPackTest, WrongSignatureSkipsOnlyThatDisk) {
+  SplitPackage p = MakeSplit();
+  p.second[p.second.size() - kTrailerSize + 12] ^= 0xFF;
+  Reseal(p.second);
+  host.files[kSetup] = p.first;
+  host.files["D:\\setup.exe.002"] = p.second;
+  host.files["D:\\setup.exe.003"] = p.third;
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::Completed);
+  EXPECT_EQ(Out("split.bin"), p.half1);
+  EXPECT_FALSE(Has("b.txt"));
+  EXPECT_EQ(Out("c.txt"), "C");
+  EXPECT_EQ(mainFile, "Engine.exe*/L=1");
+}
+
+TEST_F(UnPackTest, DiskPromptUntilTheDiskAppears) {
+  SplitPackage p = MakeSplit();
+  host.files[kSetup] = p.first;
+  host.files["D:\\setup.exe.002"] = p.second;
+  // The third disk arrives after the second prompt; the first OK finds nothing yet.
+  host.answer = [&](int n) {
+    if (n == 2) host.files["D:\\setup.exe.003"] = p.third;
+    return true;
+  };
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::Completed);
+  EXPECT_EQ(host.prompts, (std::vector<std::string>{"Please insert <B>DISK #3</B> (3)", "Please insert <B>DISK #3</B> (3)"}));
+  EXPECT_EQ(host.ejected, (std::vector<std::string>{"D:\\setup.exe.003"}));
+  EXPECT_EQ(mainFile, "Engine.exe*/L=1");
+  EXPECT_EQ(host.waited, 500u * 3);
+}
+
+TEST_F(UnPackTest, CancelledPromptLaunchesNothing) {
+  SplitPackage p = MakeSplit();
+  host.files[kSetup] = p.first;
+  host.files["D:\\setup.exe.002"] = p.second;
+  host.answer = [](int) { return false; };
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::Cancelled);
+  EXPECT_EQ(host.prompts.size(), 1u);
+  EXPECT_EQ(mainFile, "");
+  EXPECT_TRUE(checksumOk);
+  EXPECT_EQ(Out("b.txt"), "B");  // nothing is rolled back
+  EXPECT_EQ(g_progress.back(), "1 0 1 0");
+}
+
+TEST_F(UnPackTest, ForcePromptAsksEvenForPresentDisks) {
+  SplitPackage p = MakeSplit();
+  const std::string first = "D:\\SETUP.EXE.001";
+  host.files[first] = p.first;
+  host.files["D:\\SETUP.EXE.002"] = p.second;
+  host.files["D:\\SETUP.EXE.003"] = p.third;
+  EXPECT_EQ(Extract(first, "Agent.exe", true), ExtractOutcome::Completed);
+  EXPECT_EQ(host.prompts.size(), 2u);
+  EXPECT_EQ(host.ejected, (std::vector<std::string>{"D:\\SETUP.EXE.002", "D:\\SETUP.EXE.003"}));
+  EXPECT_TRUE(Has("Agent.exe"));  // ".exe.001" counts as the stub
+}
+
+TEST_F(UnPackTest, DiskNames) {
+  struct Case {
+    const char* first;
+    int64_t disk;
+    const char* name;
+  } cases[] = {{"X.EXE.001", 2, "X.EXE.002"}, {"X.EXE.001", 3, "X.EXE.003"}, {"setup.exe", 2, "setup.exe.002"},
+               {"B", 10, "B.010"},           {"B", 1000, "B.1000"},         {"setup.exe.0011", 2, "setup.exe.0011.002"}};
+  for (const Case& c : cases) EXPECT_EQ(DiskFileName(DiskBaseName(c.first), c.disk), c.name) << c.first;
+}
+
+TEST_F(UnPackTest, AgentCopy) {
+  std::string package = BuildPackage(Recipe(), {File("a.txt", "A")});
+  host.files[kSetup] = package;
+  host.dates[kSetup] = 0x5A8C7777;
+  Extract(kSetup, "C:\\somewhere\\Agent.exe");
+  const std::string copy = Out("Agent.exe");
+  EXPECT_EQ(copy, BuildAgentCopy(package));
+  EXPECT_EQ(copy.substr(252, 4), std::string(4, '\0'));
+  EXPECT_EQ(copy[copy.size() - 5], 1);  // AgentCopy
+  EXPECT_EQ(host.dates[kDest + "\\Agent.exe"], 0x5A8C7777u);
+  EXPECT_TRUE(host.Logged("4242 New AU-Agent: " + kDest + "\\Agent.exe"));
+  // Not from a package that is not a stub, and not without a name.
+  for (const char* path : {"D:\\setup.dat", "D:\\setup.exe.002x"}) {
+    host.files.clear();
+    host.files[path] = package;
+    Extract(path, "Agent.exe");
+    EXPECT_FALSE(Has("Agent.exe")) << path;
+  }
+  host.files[kSetup] = package;
+  Extract(kSetup, "C:\\folder\\");
+  EXPECT_EQ(host.files.size(), 3u);
+}
+
+TEST_F(UnPackTest, SaveFailureShowsOneBoxPerProcess) {
+  host.files[kSetup] = BuildPackage(Recipe(), {File("a.txt", "AAAA"), File("b.txt", "B"), File("c.txt", "C")});
+  host.readOnly = {kDest + "\\a.txt", kDest + "\\b.txt"};
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::Completed);
+  EXPECT_EQ(Out("c.txt"), "C");
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0], kDest + "\\a.txt<P><P>Unable to save Extracted File!<P><P>Access is denied.<P>"
+                                   "  Data Size: <T>4 Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>123456789 Bytes");
+  Extract(kSetup);
+  EXPECT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(SaveFailureCount(), 4);
+}
+
+TEST_F(UnPackTest, HostilePathsAreNeverWritten) {
+  const char* hostile[] = {"..\\evil.txt",     "sub\\..\\..\\evil.txt", "\\evil.txt",  "/evil.txt",
+                           "C:\\evil.txt",     "C:evil.txt",            "..",          "sub/../../evil.txt",
+                           "\\\\server\\x.txt", "a.txt:stream",         "...\\evil.txt", "sub\\.. \\evil.txt",
+                           "NUL",              "com1.txt",              "",            "a\\\\b.txt"};
+  std::vector<PackageFile> files;
+  for (const char* path : hostile) files.push_back(File(path, "bad", 0, true));
+  files.push_back(File("good.txt", "good"));
+  host.files[kSetup] = BuildPackage(Recipe(), files);
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::Completed);
+  EXPECT_TRUE(host.OnlyInside({kSetup}));
+  EXPECT_EQ(host.files.size(), 2u);
+  EXPECT_EQ(Out("good.txt"), "good");
+  EXPECT_EQ(mainFile, "");  // a refused record never names the program
+  EXPECT_EQ(SaveFailureCount(), int(sizeof hostile / sizeof hostile[0]));
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].find("Unable to save Extracted File!"), std::string::npos);
+  EXPECT_TRUE(host.Logged("Unsafe path refused: \"..\\evil.txt\""));
+}
+
+TEST_F(UnPackTest, DamagedPackagesStopWithAMessageAndLaunchNothing) {
+  const std::vector<PackageFile> files = {File("Engine.exe", "E", 0, true), File("a.txt", std::string(9000, 'a')),
+                                          File("z.txt", "Z")};
+  const std::string good = BuildPackage(Recipe(), files);
+  MemorySource source(good);
+  PackageTrailer trailer;
+  ReadTrailer(source, trailer);
+  // Offsets of the records: language, settings, Engine.exe, a.txt, z.txt.
+  std::vector<size_t> at{trailer.DataOffset()};
+  for (int i = 0; i < 5; ++i) at.push_back(at.back() + 4 + ReadU32LE(reinterpret_cast<const uint8_t*>(&good[at.back()])));
+
+  struct Case {
+    const char* name;
+    std::function<void(std::string&)> damage;
+    ExtractOutcome outcome;
+    const char* box;
+    bool lastFileWritten;  // the damage lies behind z.txt
+  } cases[] = {
+      {"compressed bytes changed", [&](std::string& p) { p[at[3] + 40] ^= 0x5A; }, ExtractOutcome::DecompressFailed,
+       "zlib: ", false},
+      {"record past the end",
+       [&](std::string& p) { WriteU32LE(reinterpret_cast<uint8_t*>(&p[at[3]]), 0x7FFFFF00u); },
+       ExtractOutcome::DamagedDisk, "A record runs past the end of the file.", false},
+      {"stored record past the end",
+       [&](std::string& p) { WriteU32LE(reinterpret_cast<uint8_t*>(&p[at[4]]), 0x80000001u); },
+       ExtractOutcome::DamagedDisk, "A record runs past the end of the file.", false},
+      {"lead record past the end",
+       [&](std::string& p) { WriteU32LE(reinterpret_cast<uint8_t*>(&p[at[0]]), 0x10000000u); },
+       ExtractOutcome::DamagedDisk, "Damaged Setup File!", false},
+      // One byte more before the trailer: 75 bytes left, so the loop reads the trailer's
+      // first bytes as one more length.
+      {"75 bytes left", [&](std::string& p) {
+         p.insert(at[5], 1, '\0');
+         WriteU32LE(reinterpret_cast<uint8_t*>(&p[252]), static_cast<uint32_t>(p.size()));
+       },
+       ExtractOutcome::DamagedDisk, "Damaged Setup File!", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host = MemoryHost();
+    ResetSaveFailuresForTesting();
+    std::string package = good;
+    c.damage(package);
+    Reseal(package);
+    host.files[kSetup] = package;
+    EXPECT_EQ(Extract(kSetup, "Agent.exe"), c.outcome);
+    EXPECT_EQ(mainFile, "");
+    EXPECT_FALSE(Has("Agent.exe"));
+    EXPECT_EQ(Has("z.txt"), c.lastFileWritten);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_NE(host.boxes[0].find(c.box), std::string::npos) << host.boxes[0];
+    EXPECT_EQ(host.boxes[0].find(kSetup), 0u);
+    EXPECT_TRUE(host.Logged("UnCompressTime: "));
+  }
+}
+
+TEST_F(UnPackTest, DamagedCompressedRecordNamesZlibsMessage) {
+  std::string package = BuildPackage(Recipe(), {File("a.txt", std::string(9000, 'a'), 0, true)});
+  const size_t trailerAt = TrailerAt(package);
+  package[trailerAt - 3] ^= 0x40;  // inside the Adler-32 of the last record
+  Reseal(package);
+  host.files[kSetup] = package;
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::DecompressFailed);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0], std::string(kSetup) + "<P><P>Unable to decompress Setup Data!<P><P>zlib: data error");
+  EXPECT_FALSE(Has("a.txt"));  // not a byte of a record that failed its check
+  EXPECT_TRUE(host.Logged("EZLibError: data error in record 3 of D:\\setup.exe"));
+}
+
+TEST_F(UnPackTest, EmptyDestinationWritesNothing) {
+  host.files[kSetup] = BuildPackage(Recipe(), {File("a.txt", "A", 0, true)});
+  ExtractRequest request;
+  request.packagePath = kSetup;
+  request.agentFileName = "Agent.exe";
+  EXPECT_EQ(RunExtraction(request, host, checksumOk, mainFile), ExtractOutcome::Completed);
+  EXPECT_EQ(host.files.size(), 1u);
+  ASSERT_EQ(host.boxes.size(), 2u);
+  EXPECT_EQ(host.boxes[0], "<P><P>Unable to create Directory!<P><P>Access is denied.");
+  EXPECT_NE(host.boxes[1].find("Unable to save Extracted File!"), std::string::npos);
+  EXPECT_EQ(mainFile, "");
+}
