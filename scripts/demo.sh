@@ -18,6 +18,40 @@ echo "== demo folder: $work (Windows programs run as $STUB_WIN_ARCH)"
 viewer=$!
 for _ in $(seq 1 100); do grep -q ready "$work/vdebug.err" 2>/dev/null && break; sleep 0.1; done
 
+# A sample setup: the engine and a small product, built with the package builder.
+mkdir -p "$work/product/docs" "$work/artifacts"
+cp "$build/tools/engine/Engine.exe" "$work/product/"
+printf '[Engine]\r\nExitCode=3\r\nDialogSeconds=3\r\nRecordTo=%s\r\n' "Z:${work//\//\\}\\engine-record.txt" \
+  > "$work/product/Engine.ini"
+printf 'Sample Product 1.0\r\n' > "$work/product/docs/readme.txt"
+head -c 300000 /dev/urandom > "$work/product/product.dat"
+printf '[English]\r\ns0=Sample Product Setup\r\ns1=Unpacking Sample Product...\r\n' > "$work/lang.ini"
+dist/stubpack build --stub "$build/stub.exe" --out "$work/setup.exe" --main Engine.exe --main-args /L=1 \
+  --lang "$work/lang.ini" --show-activity-bar "$work/product" >/dev/null
+dist/stubpack inspect "$work/setup.exe" | head -20
+
+echo "== wine setup.exe /demo   (extracts behind its window, runs Engine.exe, passes its exit code on)"
+(cd "$work" && "$STUB_WINE" setup.exe /demo) &
+setup=$!
+shot() { xwd -root -silent | convert xwd:- "$1" && echo "screenshot: $1"; }
+for _ in $(seq 1 100); do
+  "$STUB_WINE" "$build/tools/wintest/wintest.exe" window-info "Z:${work//\//\\}\\setup.exe" 2>/dev/null \
+    | grep -q '"visible": true' && break
+  sleep 0.1
+done
+shot "$work/artifacts/stub-window.png"
+for _ in $(seq 1 100); do
+  "$STUB_WINE" "$build/tools/wintest/wintest.exe" find-window-prefix .SDialog_Class_Name. && break
+  sleep 0.1
+done
+shot "$work/artifacts/engine-dialog.png"
+set +e
+wait "$setup"
+echo "setup.exe exit code: $? (the engine's)"
+set -e
+echo "engine command line: $(grep commandline= "$work/engine-record.txt" | cut -d= -f2-)"
+mkdir -p artifacts && cp "$work"/artifacts/*.png artifacts/
+
 # A sample agent copy: the stub with its lead records, named Agent.exe, run log on.
 build/native/tools/common/mkpkg --stub "$build/stub.exe" --out "$work/Agent.exe" --agent-copy \
   --agent-file Agent.exe --update-url http://127.0.0.1:8080/updates --info-file Product.info \
@@ -28,9 +62,6 @@ echo "== wine Agent.exe /STOP=0   (the plain agent: would start the resident cop
 cp "$work/Agent.exe" "$work/X_Agent.exe"
 echo "== wine X_Agent.exe        (the resident copy)"
 (cd "$work" && "$STUB_WINE" X_Agent.exe)
-echo "== wine setup.exe          (a bare stub: the setup role)"
-cp "$build/stub.exe" "$work/setup.exe"
-(cd "$work" && "$STUB_WINE" setup.exe /hide)
 
 kill "$viewer" 2>/dev/null || true
 echo
