@@ -193,3 +193,31 @@ def test_window_shows_status_text_during_extraction(wine, setup_package, workdir
     assert info is not None, "the stub window was never shown"
     assert "Sample Setup" in info
     assert "Unpacking the sample..." in info
+
+
+def test_exit_code_is_passed_on_in_full(wine, setup_package, workdir):
+    """A shell sees only the low byte; a Windows caller gets all 32 bits."""
+    exe = setup_package(exit_code=0x10203)
+    r = subprocess.run([wine.loader, str(wine.tool("wintest")), "run", win_path(exe)], env=wine.env,
+                       capture_output=True, text=True, timeout=90)
+    assert r.stdout.strip() == f"exit {0x10203}"
+
+
+def test_split_package_runs_end_to_end(wine, workdir):
+    """A package split over three disk files by the builder: all disks present, no prompt."""
+    stubpack = wine.native / "tools" / "stubpack" / "stubpack"
+    src = workdir / "src"
+    src.mkdir()
+    (src / "Engine.exe").write_bytes(engine_exe(wine).read_bytes())
+    engine_ini(src, exit_code=5, record=workdir / "record.txt")
+    (src / "big.dat").write_bytes(bytes(range(256)) * 4000)  # 1 MB that does not shrink much
+    size = wine.stub_exe.stat().st_size + 600_000
+    subprocess.run([str(stubpack), "build", "--stub", str(wine.stub_exe), "--out", str(workdir / "setup.exe"),
+                    "--main", "Engine.exe", "--level", "0", "--disk-size", str(size), str(src)],
+                   check=True, capture_output=True)
+    disks = sorted(p.name for p in workdir.glob("setup.exe*"))
+    assert len(disks) >= 3, disks
+    assert run_setup(wine, workdir / "setup.exe") == 5
+    (run,) = read_record(workdir / "record.txt")
+    assert f"big.dat {256 * 4000}" in run["files"]
+    assert not temp_setup_folders(wine)
