@@ -126,14 +126,7 @@ static uint32_t QueryFileDate(HINTERNET request) {
   DWORD size = sizeof time;
   if (!g_api.queryInfo(request, HTTP_QUERY_FLAG_SYSTEMTIME | HTTP_QUERY_LAST_MODIFIED, &time, &size, nullptr))
     return 0;
-  CivilTime civil;
-  civil.year = time.wYear;
-  civil.month = time.wMonth;
-  civil.day = time.wDay;
-  civil.hour = time.wHour;
-  civil.minute = time.wMinute;
-  civil.second = time.wSecond;
-  return DosFileDate(civil);
+  return DosFileDate(CivilFromSystemTime(time));
 }
 
 int32_t HTTP_GetFileSize(const std::string& url) {

@@ -390,9 +390,7 @@ bool DeveloperMode() {
 // ---------------------------------------------------------------------------------------
 // Local time
 
-CivilTime LocalNow() {
-  SYSTEMTIME st;
-  GetLocalTime(&st);
+CivilTime CivilFromSystemTime(const SYSTEMTIME& st) {
   CivilTime t;
   t.year = st.wYear;
   t.month = st.wMonth;
@@ -402,6 +400,12 @@ CivilTime LocalNow() {
   t.second = st.wSecond;
   t.millisecond = st.wMilliseconds;
   return t;
+}
+
+CivilTime LocalNow() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return CivilFromSystemTime(st);
 }
 
 static char LocaleChar(LCTYPE item, char fallback) {

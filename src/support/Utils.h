@@ -75,6 +75,7 @@ UINT AutoPlayMessageId();
 bool DeveloperMode();
 
 // Local time now, broken down, and the user's date and time separators.
+CivilTime CivilFromSystemTime(const SYSTEMTIME& time);
 CivilTime LocalNow();
 char DateSeparator();
 char TimeSeparator();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "FakeStub.h"
+
 #include <cstring>
 
 #include "PackageWriter.h"
@@ -12,16 +14,6 @@ using namespace stub;
 
 namespace {
 
-// A stand-in for stub.exe: "MZ", "PE" at 256, zeros at 248..255, padded to 1024 bytes.
-std::string FakeStub(size_t size = 1024) {
-  std::string s(size, '\0');
-  s[0] = 'M';
-  s[1] = 'Z';
-  s[256] = 'P';
-  s[257] = 'E';
-  for (size_t i = 300; i < size; ++i) s[i] = static_cast<char>(i * 7);
-  return s;
-}
 
 PackageSpec SampleSpec() {
   PackageSpec recipe;

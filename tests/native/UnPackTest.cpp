@@ -2,6 +2,8 @@
 // start, progress calls in order, disk spanning and its prompts, the agent copy, and every
 // damaged or hostile package stopping without writing outside the destination.
 #include <gtest/gtest.h>
+
+#include "FakeStub.h"
 #include <zlib.h>
 
 #include <functional>
@@ -91,15 +93,6 @@ class MemoryHost : public ExtractHost {
   }
 };
 
-std::string FakeStub(size_t size = 1024) {
-  std::string s(size, '\0');
-  s[0] = 'M';
-  s[1] = 'Z';
-  s[256] = 'P';
-  s[257] = 'E';
-  for (size_t i = 300; i < size; ++i) s[i] = static_cast<char>(i * 7);
-  return s;
-}
 
 PackageSpec Recipe(uint8_t flags = 0) {
   PackageSpec recipe;
