@@ -200,8 +200,13 @@ bool RunSetup(const std::string& tempFolderIn, const std::string& packagePath, c
                                             prompt, caption, buttons, package.GetCharset(), forcePrompt, mainFile);
     DebugPidLine(std::string(" ==== Extraction: ") + OutcomeName(outcome) + " MainFile=" + mainFile);
     WaitPumping(0, 1000);
-    if (!mainFile.empty() && checksumOk) result = HandOff(tempFolder, mainFile, extraParameters, foregroundOp);
-    if (!checksumOk) {
+    // A user who closed the window has cancelled the setup, whatever the extraction finished.
+    if (SetupRunCancelled()) {
+      DebugPidLine(" ==== Setup cancelled: the window was closed");
+    } else if (!mainFile.empty() && checksumOk) {
+      result = HandOff(tempFolder, mainFile, extraParameters, foregroundOp);
+    }
+    if (!checksumOk && outcome != ExtractOutcome::Cancelled) {
       MsgError(0, package.GetLangString("s7", "Bad CRC!<P>This indicates that your setup file might be corrupted..."),
                package.GetLangString("Error", "Error"), package.GetCharset(), buttons);
     }

@@ -15,6 +15,10 @@ static const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_D
 
 // The tick of the system clock at which extraction last served the message queue.
 static DWORD g_lastPumpTick = 0;
+static bool g_setupRunCancelled = false;
+
+void CancelSetupRun() { g_setupRunCancelled = true; }
+bool SetupRunCancelled() { return g_setupRunCancelled; }
 
 bool Win32ExtractHost::FileExists(const std::string& path) { return stub::FileExists(path); }
 std::unique_ptr<ByteSource> Win32ExtractHost::OpenRead(const std::string& path) { return OpenFileSource(path); }
@@ -82,6 +86,7 @@ void Win32ExtractHost::EjectCD(const std::string& path) { stub::EjectCD(path); }
 void Win32ExtractHost::RefuseAutoPlay() { AutoPlayMessage(true); }
 void Win32ExtractHost::ShowError(const std::string& text) { MsgError(0, text, std::string(), charset_, buttons_); }
 bool Win32ExtractHost::AskForDisk(const std::string& text) { return MsgOkCancel(0, text, caption_, charset_, buttons_); }
+bool Win32ExtractHost::Cancelled() { return g_setupRunCancelled; }
 uint32_t Win32ExtractHost::Tick() { return GetTickCount(); }
 void Win32ExtractHost::Wait(unsigned milliseconds) { WaitPumping(0, milliseconds); }
 // Serving the queue costs a round trip to the system even when it is empty; once per tick of

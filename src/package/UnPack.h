@@ -21,6 +21,11 @@ ExtractOutcome ExtractPackage(const std::string& packagePath, const std::string&
                               const std::string& diskButtons, int charset, bool forcePrompt,
                               std::string& mainFile);
 
+// Set when the user closes the window a setup runs behind: a running extraction stops at its
+// next record, and the setup starts no program afterwards. Stays set for the process.
+void CancelSetupRun();
+bool SetupRunCancelled();
+
 // The system calls of ExtractPackage: files, the message boxes (error box and the OK/Cancel
 // disk prompt), waits that serve window messages, the run log and the debug channel.
 class Win32ExtractHost : public ExtractHost {
@@ -41,6 +46,7 @@ class Win32ExtractHost : public ExtractHost {
   void RefuseAutoPlay() override;
   void ShowError(const std::string& text) override;
   bool AskForDisk(const std::string& text) override;
+  bool Cancelled() override;
   uint32_t Tick() override;
   void Wait(unsigned milliseconds) override;
   PumpHook Pump() override;

@@ -197,6 +197,10 @@ bool Extraction::RecordLoop(ByteSource& file, const PackageTrailer& trailer, int
   const int64_t readEnd = length < physical ? length : physical;
   do {
     PumpOnce();
+    if (host_.Cancelled()) {
+      Stop(ExtractOutcome::Cancelled, "Extraction cancelled: the window was closed", "");
+      return false;
+    }
     try {
       RawRecord& record = record_;
       ReadRawRecordInto(file, position, readEnd, record, pump_);

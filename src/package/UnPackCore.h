@@ -20,7 +20,7 @@ enum class ExtractOutcome {
   Completed,         // every disk was read to its end
   MissingPackage,    // the first package file does not exist or cannot be opened
   BadChecksum,       // a disk failed the checksum test
-  Cancelled,         // the user cancelled a disk prompt
+  Cancelled,         // the user cancelled a disk prompt or closed the window behind it
   DamagedDisk,       // a record runs past the end of its disk file, or a later disk cannot be opened
   DecompressFailed,  // a compressed record could not be inflated (EZLibError)
 };
@@ -59,6 +59,9 @@ class ExtractHost {
   // The user: an error box, and the disk prompt (true for OK).
   virtual void ShowError(const std::string& text) = 0;
   virtual bool AskForDisk(const std::string& text) = 0;
+  // True once the user has closed the window the extraction runs behind; asked before every
+  // record, so the extraction stops at the next one.
+  virtual bool Cancelled() { return false; }
   // Time, window messages, log.
   virtual uint32_t Tick() = 0;
   virtual void Wait(unsigned milliseconds) = 0;  // serving window messages meanwhile

@@ -6,6 +6,7 @@
 #include "inet/InetHTTP.h"
 #include "inet/VProgBarWin.h"
 #include "package/StubSetup.h"
+#include "package/UnPack.h"
 #include "stub/Stub.h"
 #include "support/Files.h"
 #include "support/Utils.h"
@@ -171,6 +172,7 @@ void SetStatusText(HWND control, const std::string& text, const std::string& fon
 void DestroyMainWindow() {
   WriteLog(".. DestroyMainWindow() - Start");
   SetDownloadAbort(true);
+  CancelSetupRun();
   const std::string folder = SetupTempFolderIfMade();
   if (!folder.empty()) DeleteTree(folder, false);
   PostQuitMessage(0);

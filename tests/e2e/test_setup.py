@@ -221,3 +221,27 @@ def test_split_package_runs_end_to_end(wine, workdir):
     (run,) = read_record(workdir / "record.txt")
     assert f"big.dat {256 * 4000}" in run["files"]
     assert not temp_setup_folders(wine)
+
+
+def test_closing_the_window_twice_cancels_the_setup(wine, setup_package, workdir, debug):
+    """The first close only stops a download; the second closes the window, and a setup whose
+    window the user closed does not go on to start the engine."""
+    record = workdir / "record.txt"
+    exe = setup_package(record=record)
+    proc = wine.start(exe, cwd=workdir)
+    wintest = [wine.loader, str(wine.tool("wintest"))]
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline:
+        r = subprocess.run(wintest + ["window-info", win_path(exe)], env=wine.env, capture_output=True, text=True,
+                           timeout=10)
+        if r.returncode == 0 and '"visible": true' in r.stdout:
+            break
+        time.sleep(0.05)
+    r = subprocess.run(wintest + ["close-window", win_path(exe), "2"], env=wine.env, capture_output=True, text=True,
+                       timeout=30)
+    assert r.stdout.split() == ["open", "gone"]
+    assert proc.wait(60) == 0
+    assert not record.exists(), "the engine was started after the window was closed"
+    assert not temp_setup_folders(wine)
+    log = debug.text()
+    assert "- wm_Destroy -" in log and "==== Setup cancelled: the window was closed" in log

@@ -41,6 +41,8 @@ class MemoryHost : public ExtractHost {
   std::set<std::string> readOnly;           // saves there fail
   std::vector<std::string> boxes, prompts, log, ejected;
   std::function<bool(int)> answer = [](int) { return true; };  // the disk prompt's answer
+  int cancelAt = -1;  // Cancelled() says yes from this question on (0: the first)
+  int cancelQuestions = 0;
   int autoPlayArmed = 0;
   unsigned waited = 0;
   uint32_t now = 5000;
@@ -74,6 +76,7 @@ class MemoryHost : public ExtractHost {
     prompts.push_back(text);
     return answer(static_cast<int>(prompts.size()));
   }
+  bool Cancelled() override { return cancelAt >= 0 && cancelQuestions++ >= cancelAt; }
   uint32_t Tick() override { return now += 7; }
   void Wait(unsigned ms) override { waited += ms; }
   PumpHook Pump() override { return CountPump; }
@@ -353,6 +356,34 @@ TEST_F(UnPackTest, CancelledPromptLaunchesNothing) {
   EXPECT_TRUE(checksumOk);
   EXPECT_EQ(Out("b.txt"), "B");  // nothing is rolled back
   EXPECT_EQ(g_progress.back(), "1 0 1 0");
+}
+
+TEST_F(UnPackTest, ClosingTheWindowStopsAtTheNextRecord) {
+  const std::string package =
+      BuildPackage(Recipe(), {File("Engine.exe", "MZ", 0, true), File("a.txt", "A"), File("b.txt", "B")});
+  MemorySource source(package);
+  PackageTrailer trailer;
+  ReadTrailer(source, trailer);
+  const int lead = static_cast<int>(trailer.LeadRecordCount());
+  // The question comes before every record: the lead records, then one per file.
+  const struct {
+    int cancelAt;
+    std::vector<std::string> written;
+  } cases[] = {{0, {}}, {lead + 2, {"Engine.exe", "a.txt"}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cancelAt);
+    host = MemoryHost();
+    host.files[kSetup] = package;
+    host.cancelAt = c.cancelAt;
+    EXPECT_EQ(Extract(kSetup), ExtractOutcome::Cancelled);
+    std::vector<std::string> written;
+    for (const char* name : {"Engine.exe", "a.txt", "b.txt"})
+      if (Has(name)) written.push_back(name);
+    EXPECT_EQ(written, c.written);
+    EXPECT_EQ(mainFile, "");  // a cancelled setup names nothing to start
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_TRUE(host.Logged("Extraction cancelled: the window was closed"));
+  }
 }
 
 TEST_F(UnPackTest, ForcePromptAsksEvenForPresentDisks) {

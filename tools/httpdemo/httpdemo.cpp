@@ -7,7 +7,7 @@
 //       result=1|0  error=TEXT  bytes=N  barmax=N  steps=N
 //       Downloads into DEST, or with --memory into memory and then writes the data to DEST.
 //       --abort-after posts a close request to a window of ours once BYTES have arrived; the
-//       window answers it by setting the abort flag, as the stub window does.
+//       window answers it with the stub window's own close handling, which stops the download.
 //   httpdemo check FILE URL
 //       page=TEXT                     (CheckErrorPage with the default "none" and the IIS hint)
 //
@@ -19,6 +19,7 @@
 #include <string>
 
 #include "inet/InetHTTP.h"
+#include "stub/StubWin.h"
 #include "support/Files.h"
 #include "support/Utils.h"
 
@@ -33,11 +34,9 @@ uint32_t g_chunk = 0;
 int64_t g_barMaximum = 0;
 int64_t g_steps = 0;
 
+// Answers a close request the way the stub window does: the first one stops the download.
 LRESULT CALLBACK CloseTargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_CLOSE) {
-    SetDownloadAbort(true);
-    return 0;
-  }
+  if (message == WM_CLOSE && !CloseMainWindow()) return 0;
   return DefWindowProcA(window, message, wParam, lParam);
 }
 

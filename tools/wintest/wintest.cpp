@@ -8,6 +8,9 @@
 //   wintest find-window-prefix PREFIX     the same for any class that begins with PREFIX
 //   wintest window-info CLASS             the window's caption, visibility and children as JSON
 //   wintest run COMMANDLINE               runs it and prints "exit N", the full 32-bit code
+//   wintest close-window CLASS [TIMES]    the Close command of the window's system menu, as a
+//                                         click on its close box; after each one prints "open"
+//                                         or "gone" (exit 1 when there is no such window)
 //   wintest msgbox-wait [--timeout S] [--pid P]   waits for a message box of the program and
 //                                         prints it as JSON: caption, text, bold runs, buttons
 //                                         (text, id, rectangle, default, enabled, focused) ...
@@ -505,6 +508,24 @@ static int WindowInfo(const char* className) {
   return 0;
 }
 
+// Asks the top-level window of a class to close the way a user does, TIMES times, and says
+// after each request whether the window is still there.
+static int CloseWindowLikeAUser(const char* className, int times) {
+  HWND window = FindWindowA(className, nullptr);
+  if (!window) return 1;
+  for (int i = 0; i < times; ++i) {
+    PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    // The request is handled once the window answers a message sent after it; a window
+    // that is gone answers nothing.
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+    Sleep(100);
+    std::printf("%s\n", IsWindow(window) ? "open" : "gone");
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && !std::strcmp(argv[1], "hold-window"))
     return HoldWindow(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
@@ -516,13 +537,15 @@ int main(int argc, char** argv) {
   }
   if (argc == 3 && !std::strcmp(argv[1], "window-info")) return WindowInfo(argv[2]);
   if (argc == 3 && !std::strcmp(argv[1], "run")) return RunAndReport(argv[2]);
+  if ((argc == 3 || argc == 4) && !std::strcmp(argv[1], "close-window"))
+    return CloseWindowLikeAUser(argv[2], argc == 4 ? std::atoi(argv[3]) : 1);
   if (argc >= 2 && !std::strncmp(argv[1], "msgbox-", 7)) {
     int rc = MsgBoxCommand(argc, argv);
     if (rc >= 0) return rc;
   }
   std::fprintf(stderr,
                "usage: wintest hold-window CLASS SECONDS | find-window CLASS | find-window-prefix PREFIX\n"
-               "       wintest window-info CLASS | run COMMANDLINE\n"
+               "       wintest window-info CLASS | run COMMANDLINE | close-window CLASS [TIMES]\n"
                "       wintest msgbox-wait | msgbox-press TEXT|ID | msgbox-key KEY | msgbox-close | msgbox-gone"
                " [--timeout S] [--pid P]\n");
   return 2;
