@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "autoupdate/Process.h"
+#include "autoupdate/StubGlob.h"
 #include "inet/VProgBarWin.h"
 #include "package/GFileInfo.h"
 #include "package/SetupPlan.h"
@@ -128,6 +129,12 @@ void WaitForProcess(HANDLE process) {
   while (process && GetExitCodeProcess(process, &code) && code == STILL_ACTIVE) WaitPumping(0, 500);
 }
 
+static void RemoveShortcut(const std::string& path) {
+  if (path.empty() || !FileExists(path)) return;
+  const bool removed = DeleteFileA(path.c_str()) != FALSE;
+  DebugPidLine(std::string(removed ? " Shortcut removed: " : " Shortcut not removed: ") + path);
+}
+
 // Starts the engine and waits until it, its dialog windows and its hand-off are done.
 static bool HandOff(const std::string& tempFolder, const std::string& mainFile, const std::string& extra,
                     bool foregroundOp) {
@@ -140,6 +147,9 @@ static bool HandOff(const std::string& tempFolder, const std::string& mainFile, 
   in.ownPath = ExeFileName(false);
   in.autoUpdateProg = ThisIs_AutoUpdateProg();
   const std::string command = EngineCommand(in);
+  // The shortcuts as the installed product knows them now; the setup may rewrite its files.
+  const std::string startUpLink = StartUpLink();
+  const std::string checkLink = CheckforNewUpdateLink();
   DebugPidLine(" ==== WinExec(Engine.exe) >>" + command + "<<");
 
   const std::string atomName = kAtomPrefix + token;
@@ -158,9 +168,12 @@ static bool HandOff(const std::string& tempFolder, const std::string& mainFile, 
   WaitPumping(0, 1000);
   ATOM atom = GlobalFindAtomA(atomName.c_str());
   if (atom) GlobalDeleteAtom(atom);
-  // The shortcut removal after a successful hand-off needs the update description files,
-  // which this program does not keep yet.
-  return atom == 0;
+  const bool succeeded = atom == 0;
+  if (succeeded) {
+    if (RemoveStartUpShortcut()) RemoveShortcut(startUpLink);
+    if (RemoveCheckForNewUpdateShortcut()) RemoveShortcut(checkLink);
+  }
+  return succeeded;
 }
 
 bool RunSetup(const std::string& tempFolderIn, const std::string& packagePath, const std::string& agentFileName,

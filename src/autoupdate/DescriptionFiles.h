@@ -1,0 +1,16 @@
+// Where the two update description files lie: the ".info" file that the maker publishes with
+// an update (the agent keeps a fresh copy of it) and the ".original" file that the product's
+// installation leaves next to the agent. Both are named after the settings record's field 1.
+#pragma once
+
+#include <string>
+
+namespace stub {
+
+// folder ends with a backslash. Field 1 "Product.info" gives folder + "Product.info" and
+// folder + "Product.original"; "My.Product.info" gives "My.Product.info" and "My.original".
+// A field without a file name gives no file (an empty path).
+std::string InfoFileIn(const std::string& folder, const std::string& infoField);
+std::string OriginalFileIn(const std::string& folder, const std::string& infoField);
+
+}  // namespace stub
