@@ -14,20 +14,11 @@ import sys
 import tempfile
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from benchwine import REPO, wine_env  # noqa: E402
+
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
 from servers import Nginx, windows_path  # noqa: E402
-
-
-def wine_env():
-    out = subprocess.run(["bash", "-c", ". scripts/env.sh; stub_detect_wine; env"], cwd=REPO, capture_output=True,
-                         text=True, check=True).stdout
-    env = dict(os.environ)
-    for line in out.splitlines():
-        key, _, value = line.partition("=")
-        if key.startswith(("STUB_", "WINE")):
-            env[key] = value
-    return env
 
 
 def main():

@@ -13,7 +13,6 @@ peak memory of each.
 """
 import argparse
 import filecmp
-import os
 import shutil
 import statistics
 import subprocess
@@ -21,23 +20,8 @@ import sys
 import time
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[2]
-PAYLOAD_SCRIPT = REPO.parent / "shared" / "bench" / "make_payload.py"
-
-
-def wine_env():
-    out = subprocess.run(["bash", "-c", ". scripts/env.sh; stub_detect_wine; env"], cwd=REPO, capture_output=True,
-                         text=True, check=True).stdout
-    env = dict(os.environ)
-    for line in out.splitlines():
-        key, _, value = line.partition("=")
-        if key.startswith(("STUB_", "WINE")):
-            env[key] = value
-    return env
-
-
-def win_path(path):
-    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from benchwine import PAYLOAD_SCRIPT, REPO, win_path, wine_env, wine_session  # noqa: E402
 
 
 def fake_stub(path):
@@ -93,44 +77,26 @@ def main():
         package = a.package
     payload_bytes = sum(p.stat().st_size for p in payload.rglob("*") if p.is_file())
 
-    started = []
-    if not env.get("DISPLAY"):
-        for n in range(60, 70):
-            if not Path(f"/tmp/.X11-unix/X{n}").exists() and not Path(f"/tmp/.X{n}-lock").exists():
-                break
-        started.append(subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        env["DISPLAY"] = f":{n}"
-        time.sleep(1)
-    subprocess.run(["wineserver", "-p"], env=env, check=False)
-    # One GUI process alive for the whole run, so Wine's own start-up stays out of the figures.
-    holder = subprocess.Popen([env["STUB_WINE"], str(build / "tools" / "wintest" / "wintest.exe"), "hold-window",
-                               "ExtractBenchHold", "3600"], env=env, stdout=subprocess.PIPE, text=True)
-    holder.stdout.readline()
-    started.insert(0, holder)
-
     outs = a.work / "out"
     shutil.rmtree(outs, ignore_errors=True)
     results = {"ours": [], "plain": []}
     try:
-        for run in range(a.runs):
-            for mode in (("plain", "ours") if run % 2 else ("ours", "plain")):
-                dest = outs / f"{mode}-{run}"
-                r = subprocess.run([env["STUB_WINE"], str(exe), mode, win_path(package), win_path(dest)], env=env,
-                                   capture_output=True, text=True)
-                if r.returncode != 0:
-                    sys.exit(f"{mode} run {run} failed: {r.stdout} {r.stderr}")
-                fields = r.stdout.split()
-                values = dict(zip(fields[1::2], map(float, fields[2::2])))
-                results[mode].append(values)
-                print(r.stdout.strip(), flush=True)
-                if run == 0 and not same_tree(payload, dest):
-                    sys.exit(f"{mode}: the extracted files differ from the payload")
+        with wine_session(env, build):
+            for run in range(a.runs):
+                for mode in (("plain", "ours") if run % 2 else ("ours", "plain")):
+                    dest = outs / f"{mode}-{run}"
+                    r = subprocess.run([env["STUB_WINE"], str(exe), mode, win_path(package), win_path(dest)],
+                                       env=env, capture_output=True, text=True)
+                    if r.returncode != 0:
+                        sys.exit(f"{mode} run {run} failed: {r.stdout} {r.stderr}")
+                    fields = r.stdout.split()
+                    results[mode].append(dict(zip(fields[1::2], map(float, fields[2::2]))))
+                    print(r.stdout.strip(), flush=True)
+                    if run == 0 and not same_tree(payload, dest):
+                        sys.exit(f"{mode}: the extracted files differ from the payload")
     finally:
         # Thousands of deletions slow later file creation on this disk: only after timing.
         shutil.rmtree(outs, ignore_errors=True)
-        for p in started:
-            p.terminate()
 
     mb = payload_bytes / 1e6
     print("\npayload %.1f MB, package %.1f MB, %d runs each (median)" % (mb, package.stat().st_size / 1e6, a.runs))
