@@ -3,7 +3,7 @@
 
 #include <cstddef>
 #include <memory>
-#include <stdexcept>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -12,13 +12,16 @@ namespace stub {
 // Raised for any negative zlib result; the message is zlib's text for the code. A stream
 // that asks for a preset dictionary also raises it ("need dictionary"): no package record
 // has one, and waiting for it would grow the output forever.
-class EZLibError : public std::runtime_error {
+class EZLibError : public std::exception {
  public:
-  EZLibError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  // message: a text that lives as long as the program (zlib's own texts do).
+  EZLibError(int code, const char* message) : code_(code), message_(message) {}
   int Code() const { return code_; }
+  const char* what() const noexcept override { return message_; }
 
  private:
   int code_;
+  const char* message_;
 };
 
 const char* ZLibMessage(int code);
