@@ -42,7 +42,9 @@ def wine_session(env, build):
             env["DISPLAY"] = f":{n}"
             own_display = True
             time.sleep(1)
-        subprocess.run(["wineserver", "-p"], env=env, check=False)
+        # The server outlives this run: it must not hold our output open.
+        subprocess.run(["wineserver", "-p"], env=env, check=False, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         holder = subprocess.Popen([env["STUB_WINE"], str(build / "tools" / "wintest" / "wintest.exe"), "hold-window",
                                    "BenchHold", "3600"], env=env, stdout=subprocess.PIPE, text=True)
         holder.stdout.readline()

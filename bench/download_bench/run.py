@@ -15,7 +15,7 @@ import tempfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from benchwine import REPO, wine_env  # noqa: E402
+from benchwine import REPO, wine_env, wine_session  # noqa: E402
 
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
 from servers import Nginx, windows_path  # noqa: E402
@@ -38,10 +38,10 @@ def main():
         try:
             # Random bytes, so nothing on the way can make the transfer cheaper than it is.
             url = server.put("payload.bin", os.urandom(args.size))
-            subprocess.run(["wineserver", "-p"], env=env, check=False)
             print(f"{args.size:,} bytes from {url}, {args.runs} runs ({env['STUB_WIN_ARCH']} build under Wine)")
-            result = subprocess.run([env["STUB_WINE"], str(exe), url, windows_path(work / "dest.bin"),
-                                     "--runs", str(args.runs)], env=env, timeout=1800)
+            with wine_session(env, build):
+                result = subprocess.run([env["STUB_WINE"], str(exe), url, windows_path(work / "dest.bin"),
+                                         "--runs", str(args.runs)], env=env, timeout=1800)
         finally:
             server.stop()
     sys.exit(result.returncode)
