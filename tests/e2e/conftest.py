@@ -99,6 +99,11 @@ def wine():
     w = Wine(env)
     if not w.stub_exe.exists():
         pytest.skip(f"{w.stub_exe} is not built: run make dist")
+    # The first program that touches a window starts Wine's desktop process, which lives as
+    # long as the server and keeps that program's output open: let it be one whose output
+    # nobody reads to its end.
+    subprocess.run([w.loader, str(w.tool("wintest")), "find-window", "StubTestWarmUp"], env=env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
     yield w
     for proc in started:
         subprocess.run(["wineserver", "-k"], env=env, check=False)
