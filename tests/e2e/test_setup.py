@@ -1,5 +1,6 @@
 """A setup run end to end under Wine: the stub extracts its package behind its window, starts
 the engine with the hand-off command line, waits for it and passes its exit code on."""
+import json
 import subprocess
 import time
 
@@ -41,7 +42,8 @@ def read_record(path):
 @pytest.fixture
 def setup_package(wine, mkpkg, workdir):
     """Builds setup.exe with Engine.exe (marked to launch), its Engine.ini and a sample file."""
-    def make(*extra, main_args="/L=1", name="setup.exe", **ini):
+    def make(*extra, main_args="/L=1", name="setup.exe", lang="English|s0=Sample Setup|s1=Unpacking the sample...",
+             **ini):
         src = workdir / "src"
         src.mkdir(exist_ok=True)
         ini.setdefault("record", workdir / "record.txt")
@@ -49,7 +51,7 @@ def setup_package(wine, mkpkg, workdir):
         (src / "readme.txt").write_text("sample product\n")
         args = ["--file", f"Engine.exe={engine_exe(wine)}",
                 "--file", f"Engine.ini={src / 'Engine.ini'}", "--file", f"docs\\readme.txt={src / 'readme.txt'}",
-                "--lang", "English|s0=Sample Setup|s1=Unpacking the sample...", *extra]
+                "--lang", lang, *extra]
         if main_args is not None:
             args += ["--main", "Engine.exe", "--main-args", main_args]
         return mkpkg(workdir / name, *args)
@@ -176,23 +178,44 @@ def test_second_start_of_the_same_file_ends_at_once(wine, setup_package, workdir
     assert roles == ["Setup", "AlreadyRunning"]
 
 
-def test_window_shows_status_text_during_extraction(wine, setup_package, workdir):
-    exe = setup_package("--show-activity-bar", dialog_seconds=1)
-    proc = wine.start(exe, cwd=workdir)
-    info = None
+def wait_until_shown(wine, exe):
+    """The stub window of exe as wintest window-info describes it, once it is visible; None
+    when it never was."""
     deadline = time.monotonic() + 30
     while time.monotonic() < deadline:
         r = subprocess.run([wine.loader, str(wine.tool("wintest")), "window-info", win_path(exe)],
                            env=wine.env, capture_output=True, text=True, timeout=10)
         if r.returncode == 0 and '"visible": true' in r.stdout:
-            info = r.stdout
-            break
-        time.sleep(0.1)
-    save_screenshot("setup-window")
+            return json.loads(r.stdout)
+        time.sleep(0.05)
+    return None
+
+
+@pytest.mark.parametrize("charset", [0, 177])
+def test_window_shows_status_text_during_extraction(wine, setup_package, workdir, charset):
+    exe = setup_package("--show-activity-bar", lang=f"English|s0=Sample Setup|s1=Unpacking the sample...|Charset={charset}",
+                        dialog_seconds=1)
+    proc = wine.start(exe, cwd=workdir)
+    info = wait_until_shown(wine, exe)
+    save_screenshot(f"setup-window-charset-{charset}")
     proc.wait(60)
     assert info is not None, "the stub window was never shown"
-    assert "Sample Setup" in info
-    assert "Unpacking the sample..." in info
+    assert info["caption"] == "Sample Setup"
+    assert (info["width"], info["height"]) == (492, 110)
+    assert info["style"] & 0x02C80000 == 0x02C80000 and info["exstyle"] & 0x2000 == 0
+    rtl = charset == 177
+    # class, x, y, width, height of the status text, the file bar and the activity bar
+    assert [(c["class"].lower(), c["x"], c["y"], c["width"], c["height"]) for c in info["children"]] == [
+        ("static", 122 if rtl else 70, 20, 340, 18),
+        ("msctls_progress32", 70, 38, 392, 13),
+        ("msctls_progress32", 70 if rtl else 416, 20, 46, 13),
+    ]
+    status = info["children"][0]
+    assert status["text"] == "Unpacking the sample..."
+    # Right-to-left sets read right to left and align right.
+    assert (status["style"] & 0xFFFF0003, status["exstyle"] & 0x2000) == (
+        (0x50000002, 0x2000) if rtl else (0x50000000, 0))
+    assert all(c["visible"] for c in info["children"]), "the package asks for the activity bar"
 
 
 def test_exit_code_is_passed_on_in_full(wine, setup_package, workdir):
@@ -229,16 +252,9 @@ def test_closing_the_window_twice_cancels_the_setup(wine, setup_package, workdir
     record = workdir / "record.txt"
     exe = setup_package(record=record)
     proc = wine.start(exe, cwd=workdir)
-    wintest = [wine.loader, str(wine.tool("wintest"))]
-    deadline = time.monotonic() + 30
-    while time.monotonic() < deadline:
-        r = subprocess.run(wintest + ["window-info", win_path(exe)], env=wine.env, capture_output=True, text=True,
-                           timeout=10)
-        if r.returncode == 0 and '"visible": true' in r.stdout:
-            break
-        time.sleep(0.05)
-    r = subprocess.run(wintest + ["close-window", win_path(exe), "2"], env=wine.env, capture_output=True, text=True,
-                       timeout=30)
+    assert wait_until_shown(wine, exe) is not None
+    r = subprocess.run([wine.loader, str(wine.tool("wintest")), "close-window", win_path(exe), "2"], env=wine.env,
+                       capture_output=True, text=True, timeout=30)
     assert r.stdout.split() == ["open", "gone"]
     assert proc.wait(60) == 0
     assert not record.exists(), "the engine was started after the window was closed"

@@ -481,12 +481,19 @@ static BOOL CALLBACK DescribeChild(HWND child, LPARAM param) {
   char name[256] = "", text[512] = "";
   GetClassNameA(child, name, sizeof name);
   GetWindowTextA(child, text, sizeof text);
+  // The child's rectangle in its parent's client coordinates, as it was created.
   RECT r;
   GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
   char line[1024];
-  std::snprintf(line, sizeof line, "%s{\"class\": \"%s\", \"text\": \"%s\", \"visible\": %s, \"width\": %ld}",
+  std::snprintf(line, sizeof line,
+                "%s{\"class\": \"%s\", \"text\": \"%s\", \"visible\": %s, \"x\": %ld, \"y\": %ld, "
+                "\"width\": %ld, \"height\": %ld, \"style\": %lu, \"exstyle\": %lu}",
                 out->back() == '[' ? "" : ", ", JsonText(name).c_str(), JsonText(text).c_str(),
-                IsWindowVisible(child) ? "true" : "false", static_cast<long>(r.right - r.left));
+                IsWindowVisible(child) ? "true" : "false", static_cast<long>(r.left), static_cast<long>(r.top),
+                static_cast<long>(r.right - r.left), static_cast<long>(r.bottom - r.top),
+                static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)),
+                static_cast<unsigned long>(GetWindowLongA(child, GWL_EXSTYLE)));
   *out += line;
   return TRUE;
 }
@@ -502,9 +509,11 @@ static int WindowInfo(const char* className) {
   std::string children = "[";
   EnumChildWindows(window, DescribeChild, reinterpret_cast<LPARAM>(&children));
   children += "]";
-  std::printf("{\"caption\": \"%s\", \"visible\": %s, \"width\": %ld, \"height\": %ld, \"children\": %s}\n",
+  std::printf("{\"caption\": \"%s\", \"visible\": %s, \"width\": %ld, \"height\": %ld, \"style\": %lu, "
+              "\"exstyle\": %lu, \"children\": %s}\n",
               JsonText(caption).c_str(), IsWindowVisible(window) ? "true" : "false", static_cast<long>(r.right - r.left),
-              static_cast<long>(r.bottom - r.top), children.c_str());
+              static_cast<long>(r.bottom - r.top), static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
+              static_cast<unsigned long>(GetWindowLongA(window, GWL_EXSTYLE)), children.c_str());
   return 0;
 }
 
