@@ -148,18 +148,23 @@ def test_a_program_that_cannot_start_gives_exit_code_0(wine, mkpkg, workdir):
     assert not temp_setup_folders(wine)
 
 
-def test_engine_dialog_keeps_the_stub_waiting(wine, setup_package, workdir):
-    exe = setup_package(dialog_seconds=3, exit_code=7)
-    started = time.monotonic()
-    proc = wine.start(exe, cwd=workdir)
-    # The engine's dialog appears, and the stub is still there while it is.
+def wait_for_engine_dialog(wine):
     deadline = time.monotonic() + 30
     while time.monotonic() < deadline:
         r = subprocess.run([wine.loader, str(wine.tool("wintest")), "find-window-prefix", ".SDialog_Class_Name._"],
                            env=wine.env, capture_output=True, timeout=10)
         if r.returncode == 0:
-            break
+            return True
         time.sleep(0.2)
+    return False
+
+
+def test_engine_dialog_keeps_the_stub_waiting(wine, setup_package, workdir):
+    exe = setup_package(dialog_seconds=3, exit_code=7)
+    started = time.monotonic()
+    proc = wine.start(exe, cwd=workdir)
+    # The engine's dialog appears, and the stub is still there while it is.
+    assert wait_for_engine_dialog(wine)
     assert proc.poll() is None
     assert proc.wait(60) == 7
     assert time.monotonic() - started > 3
@@ -226,20 +231,26 @@ def test_exit_code_is_passed_on_in_full(wine, setup_package, workdir):
     assert r.stdout.strip() == f"exit {0x10203}"
 
 
-def test_split_package_runs_end_to_end(wine, workdir):
-    """A package split over three disk files by the builder: all disks present, no prompt."""
+def split_setup(wine, workdir, exit_code=0):
+    """setup.exe split by the builder over at least three disk files."""
     stubpack = wine.native / "tools" / "stubpack" / "stubpack"
     src = workdir / "src"
     src.mkdir()
     (src / "Engine.exe").write_bytes(engine_exe(wine).read_bytes())
-    engine_ini(src, exit_code=5, record=workdir / "record.txt")
+    engine_ini(src, exit_code=exit_code, record=workdir / "record.txt")
     (src / "big.dat").write_bytes(bytes(range(256)) * 4000)  # 1 MB that does not shrink much
     size = wine.stub_exe.stat().st_size + 600_000
     subprocess.run([str(stubpack), "build", "--stub", str(wine.stub_exe), "--out", str(workdir / "setup.exe"),
                     "--main", "Engine.exe", "--level", "0", "--disk-size", str(size), str(src)],
                    check=True, capture_output=True)
-    disks = sorted(p.name for p in workdir.glob("setup.exe*"))
+    disks = sorted(workdir.glob("setup.exe*"))
     assert len(disks) >= 3, disks
+    return disks
+
+
+def test_split_package_runs_end_to_end(wine, workdir):
+    """A package split over three disk files by the builder: all disks present, no prompt."""
+    split_setup(wine, workdir, exit_code=5)
     assert run_setup(wine, workdir / "setup.exe") == 5
     (run,) = read_record(workdir / "record.txt")
     assert f"big.dat {256 * 4000}" in run["files"]
@@ -282,3 +293,30 @@ def test_shortcuts_named_by_the_description_files_are_removed_after_success(wine
     assert run_setup(wine, exe) == 0
     left = sorted(p.name for p in links.iterdir())
     assert left == sorted({"Start Product.lnk", "Check for updates.lnk"} - set(removed))
+
+
+def send_to_stub_window(wine, exe, message):
+    r = subprocess.run([wine.loader, str(wine.tool("wintest")), "send-message", win_path(exe), message],
+                       env=wine.env, capture_output=True, text=True, timeout=30)
+    assert r.returncode == 0, r.stderr
+    return int(r.stdout.split()[1])
+
+
+def test_autoplay_is_refused_only_while_a_disk_is_awaited(wine, setup_package, workdir):
+    exe = setup_package(dialog_seconds=3)
+    proc = wine.start(exe, cwd=workdir)
+    assert wait_for_engine_dialog(wine)
+    assert send_to_stub_window(wine, exe, "QueryCancelAutoPlay") == 0
+    assert proc.wait(60) == 0
+
+    split = workdir / "split"
+    split.mkdir()
+    split_setup(wine, split)[-1].unlink()
+    exe = split / "setup.exe"
+    proc = wine.start(exe, cwd=exe.parent)
+    box = msgbox.wait(wine)
+    assert "DISK #" in box.text
+    assert send_to_stub_window(wine, exe, "QueryCancelAutoPlay") == 1
+    box.press("&Cancel")
+    assert proc.wait(60) == 0
+    assert not (split / "record.txt").exists()

@@ -8,6 +8,8 @@
 //   wintest find-window-prefix PREFIX     the same for any class that begins with PREFIX
 //   wintest window-info CLASS             the window's caption, visibility and children as JSON
 //   wintest run COMMANDLINE               runs it and prints "exit N", the full 32-bit code
+//   wintest send-message CLASS MESSAGE    sends MESSAGE (a number, or the name of a registered
+//                                         message) to the window and prints "result N"
 //   wintest close-window CLASS [TIMES]    the Close command of the window's system menu, as a
 //                                         click on its close box; after each one prints "open"
 //                                         or "gone" (exit 1 when there is no such window)
@@ -517,6 +519,18 @@ static int WindowInfo(const char* className) {
   return 0;
 }
 
+static int SendToWindow(const char* className, const char* message) {
+  HWND window = FindWindowA(className, nullptr);
+  if (!window) return 1;
+  char* end = nullptr;
+  UINT number = static_cast<UINT>(std::strtoul(message, &end, 0));
+  if (!*message || *end) number = RegisterWindowMessageA(message);
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(window, number, 0, 0, SMTO_NORMAL, 5000, &result)) return 1;
+  std::printf("result %lld\n", static_cast<long long>(result));
+  return 0;
+}
+
 // Asks the top-level window of a class to close the way a user does, TIMES times, and says
 // after each request whether the window is still there.
 static int CloseWindowLikeAUser(const char* className, int times) {
@@ -546,6 +560,7 @@ int main(int argc, char** argv) {
   }
   if (argc == 3 && !std::strcmp(argv[1], "window-info")) return WindowInfo(argv[2]);
   if (argc == 3 && !std::strcmp(argv[1], "run")) return RunAndReport(argv[2]);
+  if (argc == 4 && !std::strcmp(argv[1], "send-message")) return SendToWindow(argv[2], argv[3]);
   if ((argc == 3 || argc == 4) && !std::strcmp(argv[1], "close-window"))
     return CloseWindowLikeAUser(argv[2], argc == 4 ? std::atoi(argv[3]) : 1);
   if (argc >= 2 && !std::strncmp(argv[1], "msgbox-", 7)) {
@@ -555,6 +570,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: wintest hold-window CLASS SECONDS | find-window CLASS | find-window-prefix PREFIX\n"
                "       wintest window-info CLASS | run COMMANDLINE | close-window CLASS [TIMES]\n"
+               "       wintest send-message CLASS MESSAGE|REGISTERED-NAME\n"
                "       wintest msgbox-wait | msgbox-press TEXT|ID | msgbox-key KEY | msgbox-close | msgbox-gone"
                " [--timeout S] [--pid P]\n");
   return 2;
