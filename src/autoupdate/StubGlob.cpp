@@ -5,14 +5,11 @@
 #include "autoupdate/DescriptionFiles.h"
 #include "stub/Stub.h"
 #include "support/Utils.h"
-#include "support/VSUB.h"
 
 namespace stub {
 
-static std::string InfoField() { return SubGet(PackageInfo().SettingsRecord(), 1); }
-
-std::string InfoFile() { return InfoFileIn(ExeFolder(true), InfoField()); }
-std::string OriginalFile() { return OriginalFileIn(ExeFolder(true), InfoField()); }
+std::string InfoFile() { return InfoFileIn(ExeFolder(true), PackageInfo().GetInfoFileName()); }
+std::string OriginalFile() { return OriginalFileIn(ExeFolder(true), PackageInfo().GetInfoFileName()); }
 
 // A read of a file that has no name gives the default: an empty name would make the system
 // read its own win.ini instead.

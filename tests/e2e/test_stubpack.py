@@ -1,5 +1,5 @@
 """stubpack, the package builder, from its command line: every package it writes passes an
-independent reading of the layout (written here from the layout's definition, not from the
+independent reading of the layout (here and in pkgbytes.py, written from the layout's definition, not from the
 C++ reader), and comes back out of `stubpack extract` (the stub's own extraction) unchanged.
 
 STUBPACK names the binary (default build/native/tools/stubpack/stubpack) and STUB_EXE the stub
@@ -14,13 +14,11 @@ from pathlib import Path
 
 import pytest
 
+from pkgbytes import EXEMPT, MORE_DISKS, SIGNATURE, checksum, u32
+from pkgbytes import TRAILER_SIZE as TRAILER
+
 REPO = Path(__file__).resolve().parents[2]
 STUBPACK = Path(os.environ.get("STUBPACK", REPO / "build" / "native" / "tools" / "stubpack" / "stubpack"))
-
-TRAILER = 74
-SIGNATURE = 0x4A3B2C1D
-EXEMPT = 1234
-MORE_DISKS = 2
 
 
 def find_stub():
@@ -56,37 +54,6 @@ def stub_exe():
 
 # ---------------------------------------------------------------------------------------------
 # The independent reading
-
-
-def u32(data, at):
-    return struct.unpack_from("<I", data, at)[0]
-
-
-def checksum(data, trailer_size=TRAILER):
-    """The package checksum, rule by rule: over the physical file, up to the trailer."""
-    if len(data) > 52428800:
-        return EXEMPT
-    remaining = len(data)
-    logical_used = data[:2] == b"MZ" and data[256:258] == b"PE" and u32(data, 252) > 0
-    if logical_used:
-        remaining = u32(data, 252)
-    remaining -= trailer_size
-    offset = 0
-    if logical_used:
-        remaining -= 512
-        offset = 512
-    total = 0
-    while True:
-        block = data[offset:offset + 4096]
-        offset += len(block)
-        for (word,) in struct.iter_unpack("<I", block[:len(block) // 4 * 4]):
-            remaining -= 4
-            if remaining > 4:
-                total = (total + word) & 0xFFFFFFFF
-        if remaining > 4:
-            total = (total + EXEMPT) & 0xFFFFFFFF
-        if len(block) < 4096:
-            return total
 
 
 def fields(text):
