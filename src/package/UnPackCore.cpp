@@ -129,7 +129,7 @@ ExtractOutcome Extraction::Run() {
     const bool present = host_.FileExists(path);
     if (request_.unattended) {
       if (!present) {
-        Stop(ExtractOutcome::MissingDisk, "Disk " + IntText(disk_) + " missing: " + path + " (nobody to ask)", "");
+        Stop(ExtractOutcome::MissingDisk, "Disk " + IntText(disk_) + " missing: " + path, "");
         break;
       }
     } else if (request_.forcePrompt || !present) {
