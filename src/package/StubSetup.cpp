@@ -225,8 +225,9 @@ bool RunSetup(const std::string& tempFolderIn, const std::string& packagePath, c
       const bool closed = SetupRunCancelled();
       SetStubExitCode(ExitCodeWithoutEngine(outcome, closed));
       const std::string why = closed ? "Setup cancelled: the window was closed"
-                              : outcome == ExtractOutcome::Completed ? "Nothing started: the package marks no program"
-                                                                     : std::string("Nothing started: ") + OutcomeName(outcome);
+                              : outcome == ExtractOutcome::Completed
+                                  ? "Nothing started: the package marks no program"
+                                  : std::string("Nothing started: ") + OutcomeName(outcome);
       DebugPidLine(" ==== " + why + ", exit code " + IntText(StubExitCode()));
     }
     if (!checksumOk && outcome != ExtractOutcome::Cancelled) {

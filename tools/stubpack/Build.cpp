@@ -105,16 +105,17 @@ void CheckUsage(const BuildOptions& o) {
 // that the stub would take it (a package with the same download token), its own size, which
 // a --download-size must agree with; without it, --download-size.
 std::string DownloadSizeOf(const BuildOptions& o) {
-  if (!o.downloadSize.empty() && (o.downloadSize.size() > 18 || o.downloadSize.find_first_not_of("0123456789") != std::string::npos))
+  const std::string& given = o.downloadSize;
+  if (!given.empty() && (given.size() > 18 || given.find_first_not_of("0123456789") != std::string::npos))
     throw UsageError("--download-size wants a number of bytes");
   std::unique_ptr<FileSource> source = FileSource::Open(PathOf(o.downloadFile));
   if (!source) {
-    if (o.downloadSize.empty())
+    if (given.empty())
       throw InputError("cannot read " + o.downloadFile +
                        ": build the package file first (its size goes into the stub), or give --download-size");
     Warn(o.downloadFile + " is not at hand: the stub records its name and --download-size, and its token is not "
                           "checked");
-    return stub::IntText(stub::ToInt64(o.downloadSize, 0));
+    return stub::IntText(stub::ToInt64(given, 0));
   }
   stub::TGFileInfo info(*source);
   if (info.Trailer().Signature() != stub::kPackageSignature)
@@ -124,8 +125,8 @@ std::string DownloadSizeOf(const BuildOptions& o) {
       clear != Ansi(o.downloadToken, o.codePage, "--download-token"))
     throw InputError(o.downloadFile + " was built with another --download-token; the stub would refuse it");
   const std::string size = stub::IntText(source->Size());
-  if (!o.downloadSize.empty() && stub::ToInt64(o.downloadSize, -1) != source->Size())
-    throw InputError("--download-size " + o.downloadSize + ", but " + o.downloadFile + " has " + size +
+  if (!given.empty() && stub::ToInt64(given, -1) != source->Size())
+    throw InputError("--download-size " + given + ", but " + o.downloadFile + " has " + size +
                      " bytes; leave --download-size out when the file is at hand");
   return size;
 }

@@ -204,9 +204,9 @@ std::string LanguageBlockFromIni(const std::string& raw, const std::string& file
     const IniSection& section = sections[i];
     for (size_t j = 0; j < i; ++j)
       if (stub::SameTextTrim(sections[j].name, section.name))
-        throw InputError(AtLine(fileName, section.line, "a second section [" + section.name + "] (the first is on line " +
-                                                            std::to_string(sections[j].line) +
-                                                            "); the stub would use only the first"));
+        throw InputError(AtLine(fileName, section.line,
+                                "a second section [" + section.name + "] (the first is on line " +
+                                    std::to_string(sections[j].line) + "); the stub would use only the first"));
     SectionCheck(fileName, section, warnings).Run();
     english = english || stub::SameTextTrim(section.name, "English");
     if (sections.size() > 1 && !ChosenNames().count(stub::UpperCase(section.name))) {
