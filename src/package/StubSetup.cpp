@@ -11,6 +11,7 @@
 #include "inet/VProgBarWin.h"
 #include "package/ExitCodes.h"
 #include "package/GFileInfo.h"
+#include "package/PackageDownload.h"
 #include "package/SetupPlan.h"
 #include "package/UnPack.h"
 #include "package/ZLibOpen.h"
@@ -253,9 +254,7 @@ void StartSetup(HWND window) {
   const std::string tempFolder = SetupTempFolder();
   try {
     if (own.Trailer().InternetPackage()) {
-      // Fetching a package from a web server is not part of this program yet.
-      MsgError(0, "This setup downloads its package from the Internet, which this version cannot do yet.",
-               own.GetLangString("Error", "Error"), own.GetCharset(), own.GetLangString("BtnText", kDefaultButtons));
+      DownloadSetup(window, own, tempFolder, agentFileName);
     } else {
       std::string packagePath = GetParamValue("/SpanDiskFName1=");
       if (packagePath.empty() || packagePath == "TRUE") packagePath = ExeFileName(false);

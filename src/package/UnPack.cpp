@@ -68,16 +68,7 @@ bool Win32ExtractHost::Save(const std::string& path, const BytePieces& data, uin
   return complete;
 }
 
-uint32_t Win32ExtractHost::FileDosDate(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  FILETIME written, local;
-  WORD date = 0, time = 0;
-  const bool ok = GetFileTime(file, nullptr, nullptr, &written) && FileTimeToLocalFileTime(&written, &local) &&
-                  FileTimeToDosDateTime(&local, &date, &time);
-  CloseHandle(file);
-  return ok ? (uint32_t(date) << 16 | time) : 0;
-}
+uint32_t Win32ExtractHost::FileDosDate(const std::string& path) { return stub::FileDosDate(path); }
 
 int64_t Win32ExtractHost::FileSize(const std::string& path) { return FileSizeByName(path); }
 double Win32ExtractHost::FreeBytes(const std::string& path) { return DiskFreeBytes(path); }
