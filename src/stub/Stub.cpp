@@ -2,9 +2,10 @@
 
 #include "stub/Stub.h"
 
-#include <memory>
-
+#include "autoupdate/AgentControl.h"
 #include "autoupdate/AgentOverrides.h"
+#include "package/GFileInfo.h"
+#include "package/StubSetup.h"
 #include "stub/RoleChoice.h"
 #include "stub/StubWin.h"
 #include "support/Files.h"
@@ -15,18 +16,9 @@
 
 namespace stub {
 
-// Start-up state: the own package, whether it is an agent copy, and the window class.
-static std::unique_ptr<TGFileInfo> g_packageInfo;
+// Start-up state: whether the own package is an agent copy, and the window class.
 static bool g_isAutoUpdateProg = false;
 static std::string g_stubClassName;
-static AgentControlState g_agentState;
-
-AgentControlState& AgentState() { return g_agentState; }
-
-TGFileInfo& PackageInfo() {
-  if (!g_packageInfo) g_packageInfo.reset(new TGFileInfo(ExeFileName(false)));
-  return *g_packageInfo;
-}
 
 bool ThisIs_AutoUpdateProg() { return g_isAutoUpdateProg; }
 const std::string& StubClassName() { return g_stubClassName; }
@@ -54,36 +46,6 @@ bool PostToStubWindow(const std::string& path, UINT message, WPARAM wParam, LPAR
   return PostMessageA(window, message, wParam, lParam) != 0;
 }
 
-void Notify(WPARAM code, LPARAM value) {
-  if (!g_agentState.NotifyWindow || !g_agentState.NotifyMessage) return;
-  PostMessageA(g_agentState.NotifyWindow, g_agentState.NotifyMessage, code, value);
-}
-
-int32_t AgentCommand(int32_t command, int32_t argument) {
-  switch (command) {
-    case 7:
-      return g_agentState.AgentActivity;
-    case 20: case 21: case 22: case 23: case 24: case 25:
-      SetOverride(command - 20, static_cast<uint8_t>(argument & 0xFF));
-      return 0;
-    case 30:
-      g_agentState.StopCountdown = argument;
-      return 0;
-    case 31:
-      g_agentState.ShotForced = true;
-      if (g_agentState.AutoUpdateTimerCount < 1) g_agentState.AutoUpdateTimerCount = 1;
-      if (argument == 2) g_agentState.TestCycleMode = 2;
-      return 0;
-    case 32:
-      g_agentState.JustDownloadInfoFile = true;
-      return 0;
-    default:
-      // The schedule reads and writes (4, 5, 8..15) belong to the update description files,
-      // which the agent does not keep yet: they answer 0.
-      return 0;
-  }
-}
-
 bool HandleParamOK(bool xWasRunning) {
   WriteLog("HandleParamOK() --- Start");
   const std::string own = ExeFileName(false);
@@ -109,7 +71,7 @@ bool HandleParamOK(bool xWasRunning) {
   int64_t test = GetParamInt("/TEST=", -1);
   if (test >= 0 && FileExists(xPath)) {
     WriteLog("PostProcessMessage(wm_AgentMsg) to: " + xPath + " - AU_PerformUpdateCycle (" + IntText(test) + ")");
-    PostToStubWindow(xPath, wm_AgentMsg, 31, static_cast<LPARAM>(test));
+    PostToStubWindow(xPath, wm_AgentMsg, kCommandUpdateCycle, static_cast<LPARAM>(test));
     // A resident copy started only for this test quits two ticks later.
     if (!xWasRunning && test > 0) PostToStubWindow(xPath, wm_ShutDown, 2, 0);
     handed = true;
@@ -182,9 +144,8 @@ int StubMainBody() {
   DebugPidLine(" ==== STUB START ====> " + commandLine + "<");
   InitMsgBox();
 
-  g_packageInfo.reset(new TGFileInfo(own));
-  g_isAutoUpdateProg = g_packageInfo->Trailer().AgentCopy();
-  SetLogEnabled(g_isAutoUpdateProg && g_packageInfo->Trailer().LogFlag());
+  g_isAutoUpdateProg = PackageInfo().Trailer().AgentCopy();
+  SetLogEnabled(g_isAutoUpdateProg && PackageInfo().Trailer().LogFlag());
   if (ThisIs_X_AutoUpdate_Exe()) SetLogPrefix(" X ");
 
   WriteLog("");
@@ -196,7 +157,7 @@ int StubMainBody() {
 
   DoRunStubWin();
 
-  g_packageInfo.reset();
+  ClosePackageInfo();
   DebugPidLine(" ==== STUB END ====> " + commandLine + "<");
   DebugLine("");
   WriteLog("=== EXIT === " + own);

@@ -20,8 +20,4 @@ void SetStatusText(HWND control, const std::string& text, const std::string& fon
 void DestroyMainWindow();
 bool CloseMainWindow();
 
-// The exit code the process ends with (the setup engine's, after a setup run).
-void SetStubExitCode(DWORD code);
-DWORD StubExitCode();
-
 }  // namespace stub
