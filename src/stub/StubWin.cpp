@@ -4,6 +4,7 @@
 #include "stub/StubWin.h"
 
 #include "autoupdate/AgentControl.h"
+#include "autoupdate/StubAU.h"
 #include "autoupdate/StubGlob.h"
 #include "inet/InetHTTP.h"
 #include "inet/VProgBarWin.h"
@@ -83,12 +84,8 @@ static void OnPaint(HWND window) {
 }
 
 static void OnTimer(HWND window) {
-  if (ThisIs_AutoUpdateProg()) {
-    // The agent's tick (its schedule and update cycle) is not part of this program yet.
-    DebugPidLine(" AgentTick: the update cycle is not available in this build");
-    return;
-  }
-  StartSetup(window);
+  if (ThisIs_AutoUpdateProg()) AgentTick();
+  else StartSetup(window);
 }
 
 static LRESULT CALLBACK StubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
