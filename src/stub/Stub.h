@@ -20,8 +20,4 @@ int StubMainBody();
 void DoRunStubWin();
 bool HandleParamOK(bool xWasRunning);
 
-// Posts to the window of the stub process started from path (its class is derived from the
-// file name); false when there is none.
-bool PostToStubWindow(const std::string& path, UINT message, WPARAM wParam, LPARAM lParam);
-
 }  // namespace stub
