@@ -36,11 +36,10 @@ void AttachSetupHost(SetupHost* host) { g_host = host; }
 void SetStubExitCode(DWORD code) { g_exitCode = code; }
 DWORD StubExitCode() { return g_exitCode; }
 
-static HWND MainWindow() { return g_host ? g_host->MainWindow() : nullptr; }
-static HWND StatusTextControl() { return g_host ? g_host->StatusTextControl() : nullptr; }
-static HWND ActivityBar() { return g_host ? g_host->ActivityBar() : nullptr; }
-static void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset,
-                          int fontSize) {
+HWND MainWindow() { return g_host ? g_host->MainWindow() : nullptr; }
+HWND StatusTextControl() { return g_host ? g_host->StatusTextControl() : nullptr; }
+HWND ActivityBar() { return g_host ? g_host->ActivityBar() : nullptr; }
+void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset, int fontSize) {
   if (g_host) g_host->SetStatusText(control, text, fontName, charset, fontSize);
 }
 

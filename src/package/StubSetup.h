@@ -25,6 +25,13 @@ class SetupHost {
 };
 void AttachSetupHost(SetupHost* host);
 
+// The attached host's window, for the modules of a setup run: null handles and no effect
+// while none is attached.
+HWND MainWindow();
+HWND StatusTextControl();
+HWND ActivityBar();
+void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset, int fontSize);
+
 // The exit code the process ends with (the setup engine's, after a setup run).
 void SetStubExitCode(DWORD code);
 DWORD StubExitCode();

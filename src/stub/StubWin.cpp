@@ -30,10 +30,8 @@ static bool g_loopEnded = false;
 static const DWORD kMainStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // 0x02C80000
 static const int kWidth = 492, kHeight = 110;
 
-HWND MainWindow() { return g_mainWindow; }
-HWND StatusTextControl() { return g_statusText; }
-HWND FileProgressBar() { return g_fileBar; }
-HWND ActivityBar() { return g_activityBar; }
+static void ApplyStatusText(HWND control, const std::string& text, const std::string& fontName, int charset,
+                            int fontSize);
 
 // The window as a setup run sees it, with the product's shortcuts noted before the engine.
 class StubWindowHost : public SetupHost {
@@ -43,7 +41,7 @@ class StubWindowHost : public SetupHost {
   HWND ActivityBar() override { return g_activityBar; }
   void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset,
                      int fontSize) override {
-    stub::SetStatusText(control, text, fontName, charset, fontSize);
+    ApplyStatusText(control, text, fontName, charset, fontSize);
   }
   void EngineStarting() override { shortcuts_ = NoteProductShortcuts(); }
   void SetupSucceeded() override { RemoveProductShortcuts(shortcuts_); }
@@ -158,7 +156,9 @@ void WinMain() {
   Notify(kNotifyLoopEnded, 0);
 }
 
-void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset, int fontSize) {
+// The status line in the package's font; right-aligned, right-to-left for sets 177 and 178.
+static void ApplyStatusText(HWND control, const std::string& text, const std::string& fontName, int charset,
+                            int fontSize) {
   if (!control) return;
   if (IsRightToLeft(charset)) {
     SetWindowLongPtrA(control, GWL_EXSTYLE, WS_EX_RTLREADING);

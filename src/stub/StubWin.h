@@ -9,14 +9,10 @@
 
 namespace stub {
 
-// Creates the window, runs the loop until the work ends, tidies up.
+// Creates the window, runs the loop until the work ends, tidies up. The window attaches itself
+// as the setup runs' host (package/StubSetup.h), through which they reach its controls and
+// status text.
 void WinMain();
-HWND MainWindow();
-HWND StatusTextControl();
-HWND FileProgressBar();
-HWND ActivityBar();
-
-void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset, int fontSize);
 void DestroyMainWindow();
 bool CloseMainWindow();
 
