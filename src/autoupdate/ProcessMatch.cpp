@@ -1,6 +1,7 @@
 #include "autoupdate/ProcessMatch.h"
 
-#include <unordered_map>
+#include <algorithm>
+#include <utility>
 
 #include "support/Text.h"
 
@@ -18,13 +19,15 @@ bool ProcessMatches(const ProcessFacts& process, const std::string& wanted, cons
 }
 
 std::vector<uint32_t> ScoreWindows(const std::vector<WindowFacts>& windows) {
-  std::unordered_map<uintptr_t, size_t> indexOf;
-  for (size_t i = 0; i < windows.size(); ++i) indexOf.emplace(windows[i].handle, i);
+  // (handle, index) sorted by handle: a process may have thousands of windows.
+  std::vector<std::pair<uintptr_t, size_t>> byHandle;
+  for (size_t i = 0; i < windows.size(); ++i) byHandle.emplace_back(windows[i].handle, i);
+  std::sort(byHandle.begin(), byHandle.end());
   std::vector<uint32_t> scores(windows.size(), 0);
   for (const WindowFacts& w : windows) {
     if (!w.rootOwner) continue;
-    auto owner = indexOf.find(w.rootOwner);
-    if (owner != indexOf.end()) ++scores[owner->second];
+    auto owner = std::lower_bound(byHandle.begin(), byHandle.end(), std::make_pair(w.rootOwner, size_t(0)));
+    if (owner != byHandle.end() && owner->first == w.rootOwner) ++scores[owner->second];
   }
   for (size_t i = 0; i < windows.size(); ++i) {
     scores[i] <<= 2;
