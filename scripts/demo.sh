@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job: builds everything, makes a sample agent package and runs it under Wine,
-# then prints what the stub wrote to its debug channel and its run log.
+# The main job: builds everything, runs a sample setup under Wine behind the stub window, then
+# lives through a sample agent's start, resident copy and stop, and prints what the stub wrote
+# to its debug channel and its run log.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
@@ -57,11 +58,28 @@ build/native/tools/common/mkpkg --stub "$build/stub.exe" --out "$work/Agent.exe"
   --agent-file Agent.exe --update-url http://127.0.0.1:8080/updates --info-file Product.info \
   --token demo-token --log --lang "English|s0=Sample Product Setup|Charset=0"
 
-echo "== wine Agent.exe /STOP=0   (the plain agent: would start the resident copy, forwards /STOP)"
-(cd "$work" && "$STUB_WINE" Agent.exe /STOP=0)
-cp "$work/Agent.exe" "$work/X_Agent.exe"
-echo "== wine X_Agent.exe        (the resident copy)"
-(cd "$work" && "$STUB_WINE" X_Agent.exe)
+wintest() { "$STUB_WINE" "$build/tools/wintest/wintest.exe" "$@"; }
+# The resident copy would keep any output it inherits open: the agent's goes nowhere.
+echo "== wine Agent.exe   (the plain agent: copies itself to X_Agent.exe and starts that resident copy)"
+(cd "$work" && "$STUB_WINE" Agent.exe >/dev/null 2>&1)
+for _ in $(seq 1 100); do wintest find-window .AutoUpdate.X_Agent && break; sleep 0.1; done
+echo "the resident copy's window (hidden), its process and program:"
+wintest window-info .AutoUpdate.X_Agent | python3 -c '
+import json, sys
+w = json.load(sys.stdin)
+print("  class .AutoUpdate.X_Agent  handle %d  pid %d  visible %s\n  program %s" % (
+    w["handle"], w["pid"], w["visible"], w["exe"]))'
+ls -l "$work"/*Agent*
+echo "== wine Agent.exe /STOP=0   (forwards wm_ShutDown 0: the copy quits at its next tick and deletes itself)"
+(cd "$work" && "$STUB_WINE" Agent.exe /STOP=0 >/dev/null 2>&1)
+for _ in $(seq 1 100); do wintest find-window .AutoUpdate.X_Agent || break; sleep 0.1; done
+for _ in $(seq 1 100); do [ -e "$work/X_Agent.exe" ] || break; sleep 0.1; done
+if wintest find-window .AutoUpdate.X_Agent || [ -e "$work/X_Agent.exe" ]; then
+  echo "the resident copy did not end" >&2
+  exit 1
+fi
+echo "the resident copy's window and X_Agent.exe are gone:"
+ls -l "$work"/*Agent*
 
 kill "$viewer" 2>/dev/null || true
 echo

@@ -3,8 +3,10 @@
 #include "autoupdate/StubGlob.h"
 
 #include "autoupdate/DescriptionFiles.h"
-#include "stub/Stub.h"
+#include "package/GFileInfo.h"
+#include "support/Files.h"
 #include "support/Utils.h"
+#include "support/VDebug.h"
 
 namespace stub {
 
@@ -23,6 +25,24 @@ std::string CheckforNewUpdateLink() { return Read(OriginalFile(), "UnInstall", "
 bool RemoveStartUpShortcut() { return Read(InfoFile(), "NewSetup", "RemoveStartUpShortcut", "0") == "1"; }
 bool RemoveCheckForNewUpdateShortcut() {
   return Read(InfoFile(), "NewSetup", "RemoveCheckForNewUpdateShortcut", "0") == "1";
+}
+
+ProductShortcuts NoteProductShortcuts() {
+  ProductShortcuts noted;
+  noted.startUp = StartUpLink();
+  noted.check = CheckforNewUpdateLink();
+  return noted;
+}
+
+static void RemoveShortcut(const std::string& path) {
+  if (path.empty() || !FileExists(path)) return;
+  const bool removed = DeleteFileA(path.c_str()) != FALSE;
+  DebugPidLine(std::string(removed ? " Shortcut removed: " : " Shortcut not removed: ") + path);
+}
+
+void RemoveProductShortcuts(const ProductShortcuts& noted) {
+  if (RemoveStartUpShortcut()) RemoveShortcut(noted.startUp);
+  if (RemoveCheckForNewUpdateShortcut()) RemoveShortcut(noted.check);
 }
 
 }  // namespace stub

@@ -17,4 +17,13 @@ std::string CheckforNewUpdateLink();
 bool RemoveStartUpShortcut();
 bool RemoveCheckForNewUpdateShortcut();
 
+// The shortcuts as the installed product knows them before a setup, which may rewrite the
+// description files; after a setup that succeeded, the ones the .info file asks to remove go.
+struct ProductShortcuts {
+  std::string startUp;
+  std::string check;
+};
+ProductShortcuts NoteProductShortcuts();
+void RemoveProductShortcuts(const ProductShortcuts& noted);
+
 }  // namespace stub

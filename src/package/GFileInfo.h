@@ -52,6 +52,11 @@ class TGFileInfo {
   std::string download_;
 };
 
+// The reader on the stub's own file, opened on first use and alive until ClosePackageInfo
+// at the end of the main body (Windows only).
+TGFileInfo& PackageInfo();
+void ClosePackageInfo();
+
 // The language section chosen by the first GetLangString of the process ("*" when none was
 // found); every later lookup on any instance uses it. Tests reset it.
 const std::string& SelectedSection();

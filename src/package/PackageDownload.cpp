@@ -7,7 +7,6 @@
 #include "package/PackageDownloadCore.h"
 #include "package/Records.h"
 #include "package/StubSetup.h"
-#include "stub/StubWin.h"
 #include "support/Files.h"
 #include "support/Utils.h"
 #include "support/VDebug.h"

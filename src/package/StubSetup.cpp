@@ -6,8 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include "autoupdate/Process.h"
-#include "autoupdate/StubGlob.h"
 #include "inet/VProgBarWin.h"
 #include "package/ExitCodes.h"
 #include "package/GFileInfo.h"
@@ -15,8 +13,6 @@
 #include "package/SetupPlan.h"
 #include "package/UnPack.h"
 #include "package/ZLibOpen.h"
-#include "stub/Stub.h"
-#include "stub/StubWin.h"
 #include "support/Files.h"
 #include "support/Utils.h"
 #include "support/VDebug.h"
@@ -30,10 +26,24 @@ static std::string g_tempFolder;
 static bool g_alternativeSearched = false;
 static std::string g_alternativeTempDir;
 static std::string g_alternativeWorkFolder;
+// The window and shortcuts lent by the program around the run, and the process's exit code.
+static SetupHost* g_host = nullptr;
+static DWORD g_exitCode = 0;
 
 static const char kAtomPrefix[] = "AutoUpdateAtomTokenByTalvex";
 static const char kDialogClassPrefix[] = ".SDialog_Class_Name.";
 static const char kDefaultButtons[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
+
+void AttachSetupHost(SetupHost* host) { g_host = host; }
+void SetStubExitCode(DWORD code) { g_exitCode = code; }
+DWORD StubExitCode() { return g_exitCode; }
+
+HWND MainWindow() { return g_host ? g_host->MainWindow() : nullptr; }
+HWND StatusTextControl() { return g_host ? g_host->StatusTextControl() : nullptr; }
+HWND ActivityBar() { return g_host ? g_host->ActivityBar() : nullptr; }
+void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset, int fontSize) {
+  if (g_host) g_host->SetStatusText(control, text, fontName, charset, fontSize);
+}
 
 // A folder made fresh: whatever is there under that name goes first.
 static void MakeFresh(const std::string& folder) {
@@ -53,9 +63,13 @@ static uint32_t OwnFileDosDateTime() {
 
 std::string SetupTempFolderIfMade() { return g_tempFolder; }
 
+std::string SetupTempFolderName() {
+  return g_tempFolder.empty() ? SetupFolderName(TempFolder(true), OwnFileDosDateTime()) : g_tempFolder;
+}
+
 std::string SetupTempFolder() {
   if (g_tempFolder.empty()) {
-    g_tempFolder = SetupFolderName(TempFolder(true), OwnFileDosDateTime());
+    g_tempFolder = SetupTempFolderName();
     MakeFresh(g_tempFolder);
   }
   return g_tempFolder;
@@ -131,12 +145,6 @@ void WaitForProcess(HANDLE process) {
   while (process && GetExitCodeProcess(process, &code) && code == STILL_ACTIVE) WaitPumping(0, 500);
 }
 
-static void RemoveShortcut(const std::string& path) {
-  if (path.empty() || !FileExists(path)) return;
-  const bool removed = DeleteFileA(path.c_str()) != FALSE;
-  DebugPidLine(std::string(removed ? " Shortcut removed: " : " Shortcut not removed: ") + path);
-}
-
 // Starts the engine and waits until it, its dialog windows and its hand-off are done.
 static bool HandOff(const std::string& tempFolder, const std::string& mainFile, const std::string& extra,
                     bool foregroundOp) {
@@ -147,11 +155,9 @@ static bool HandOff(const std::string& tempFolder, const std::string& mainFile, 
   in.extra = extra;
   in.token = token;
   in.ownPath = ExeFileName(false);
-  in.autoUpdateProg = ThisIs_AutoUpdateProg();
+  in.autoUpdateProg = PackageInfo().Trailer().AgentCopy();
   const std::string command = EngineCommand(in);
-  // The shortcuts as the installed product knows them now; the setup may rewrite its files.
-  const std::string startUpLink = StartUpLink();
-  const std::string checkLink = CheckforNewUpdateLink();
+  if (g_host) g_host->EngineStarting();
   DebugPidLine(" ==== WinExec(Engine.exe) >>" + command + "<<");
 
   const std::string atomName = kAtomPrefix + token;
@@ -173,10 +179,7 @@ static bool HandOff(const std::string& tempFolder, const std::string& mainFile, 
   ATOM atom = GlobalFindAtomA(atomName.c_str());
   if (atom) GlobalDeleteAtom(atom);
   const bool succeeded = atom == 0;
-  if (succeeded) {
-    if (RemoveStartUpShortcut()) RemoveShortcut(startUpLink);
-    if (RemoveCheckForNewUpdateShortcut()) RemoveShortcut(checkLink);
-  }
+  if (succeeded && g_host) g_host->SetupSucceeded();
   return succeeded;
 }
 

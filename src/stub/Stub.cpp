@@ -2,11 +2,15 @@
 
 #include "stub/Stub.h"
 
-#include <memory>
-
+#include "autoupdate/AgentControl.h"
 #include "autoupdate/AgentOverrides.h"
+#include "autoupdate/Process.h"
+#include "autoupdate/StubAU.h"
 #include "package/ExitCodes.h"
+#include "package/GFileInfo.h"
+#include "package/StubSetup.h"
 #include "stub/RoleChoice.h"
+#include "stub/SelfCopy.h"
 #include "stub/StubWin.h"
 #include "support/Files.h"
 #include "support/Utils.h"
@@ -16,18 +20,9 @@
 
 namespace stub {
 
-// Start-up state: the own package, whether it is an agent copy, and the window class.
-static std::unique_ptr<TGFileInfo> g_packageInfo;
+// Start-up state: whether the own package is an agent copy, and the window class.
 static bool g_isAutoUpdateProg = false;
 static std::string g_stubClassName;
-static AgentControlState g_agentState;
-
-AgentControlState& AgentState() { return g_agentState; }
-
-TGFileInfo& PackageInfo() {
-  if (!g_packageInfo) g_packageInfo.reset(new TGFileInfo(ExeFileName(false)));
-  return *g_packageInfo;
-}
 
 bool ThisIs_AutoUpdateProg() { return g_isAutoUpdateProg; }
 const std::string& StubClassName() { return g_stubClassName; }
@@ -49,52 +44,25 @@ bool X_ExeIsRunning() {
 bool ThisIs_Plain_AutoUpdate_Exe() { return IsPlainAgent(GatherFacts()); }
 bool ThisIs_X_AutoUpdate_Exe() { return IsResidentAgent(GatherFacts()); }
 
-bool PostToStubWindow(const std::string& path, UINT message, WPARAM wParam, LPARAM lParam) {
-  HWND window = FindWindowA((".AutoUpdate." + NameWithoutExt(path, false)).c_str(), nullptr);
-  if (!window) return false;
-  return PostMessageA(window, message, wParam, lParam) != 0;
-}
-
-void Notify(WPARAM code, LPARAM value) {
-  if (!g_agentState.NotifyWindow || !g_agentState.NotifyMessage) return;
-  PostMessageA(g_agentState.NotifyWindow, g_agentState.NotifyMessage, code, value);
-}
-
-int32_t AgentCommand(int32_t command, int32_t argument) {
-  switch (command) {
-    case 7:
-      return g_agentState.AgentActivity;
-    case 20: case 21: case 22: case 23: case 24: case 25:
-      SetOverride(command - 20, static_cast<uint8_t>(argument & 0xFF));
-      return 0;
-    case 30:
-      g_agentState.StopCountdown = argument;
-      return 0;
-    case 31:
-      g_agentState.ShotForced = true;
-      if (g_agentState.AutoUpdateTimerCount < 1) g_agentState.AutoUpdateTimerCount = 1;
-      if (argument == 2) g_agentState.TestCycleMode = 2;
-      return 0;
-    case 32:
-      g_agentState.JustDownloadInfoFile = true;
-      return 0;
-    default:
-      // The schedule reads and writes (4, 5, 8..15) belong to the update description files,
-      // which the agent does not keep yet: they answer 0.
-      return 0;
-  }
+// "/TRANSIENTx=": the overrides a plain agent hands its new resident copy. The copy applies
+// them at start, so that a restarted agent keeps those of the agent it replaces.
+static void ApplyCommandLineOverrides() {
+  const std::string overrides = GetParamValue("/TRANSIENTx=");
+  if (overrides.empty()) return;
+  ApplyOverrideList(overrides);
+  WriteLog("Overrides=" + OverrideList());
 }
 
 bool HandleParamOK(bool xWasRunning) {
   WriteLog("HandleParamOK() --- Start");
   const std::string own = ExeFileName(false);
-  const std::string xPath = FolderPart(own) + "X_" + FileNamePart(own);
+  const std::string xPath = ResidentCopyPath(own);
   bool handed = false;
 
   int64_t stop = GetParamInt("/STOP=", -1);
   if (stop >= 0 && FileExists(xPath)) {
     WriteLog("PostProcessMessage(wm_ShutDown) to: " + xPath);
-    PostToStubWindow(xPath, wm_ShutDown, static_cast<WPARAM>(stop), 0);
+    PostProcessMessage(xPath, wm_ShutDown, static_cast<WPARAM>(stop), 0);
     handed = true;
   }
 
@@ -103,56 +71,46 @@ bool HandleParamOK(bool xWasRunning) {
     std::string list = ":" + message + ":";
     int64_t window = SubGetInt(list, 0, 0), number = SubGetInt(list, 1, 0);
     WriteLog("PostProcessMessage(wm_LocalMsg) to: " + xPath + " - " + list);
-    PostToStubWindow(xPath, wm_LocalMsg, static_cast<WPARAM>(window), static_cast<LPARAM>(number));
+    PostProcessMessage(xPath, wm_LocalMsg, static_cast<WPARAM>(window), static_cast<LPARAM>(number));
     handed = true;
   }
 
   int64_t test = GetParamInt("/TEST=", -1);
   if (test >= 0 && FileExists(xPath)) {
     WriteLog("PostProcessMessage(wm_AgentMsg) to: " + xPath + " - AU_PerformUpdateCycle (" + IntText(test) + ")");
-    PostToStubWindow(xPath, wm_AgentMsg, 31, static_cast<LPARAM>(test));
+    PostProcessMessage(xPath, wm_AgentMsg, kCommandUpdateCycle, static_cast<LPARAM>(test));
     // A resident copy started only for this test quits two ticks later.
-    if (!xWasRunning && test > 0) PostToStubWindow(xPath, wm_ShutDown, 2, 0);
+    if (!xWasRunning && test > 0) PostProcessMessage(xPath, wm_ShutDown, 2, 0);
     handed = true;
   }
 
-  std::string overrides = GetParamValue("/TRANSIENTx=");
-  if (!overrides.empty()) ApplyOverrideList(overrides);
+  ApplyCommandLineOverrides();
   WriteLog("HandleParamOK() --- End");
   return handed;
 }
 
-// The work of each role. The self-copy, the relaunch, the agent's update cycle and the
-// self-deletion are not part of this program yet: those branches say what they would do.
+// The work of each role. An agent copy under a name of its own takes the setup branch: its
+// window runs the agent's tick under its own class, and it is not deleted.
 static void RunRoleBranch(StubRole role, const RoleFacts& facts) {
-  const std::string own = ExeFileName(false);
   switch (role) {
     case StubRole::PlainAgent:
-      WriteLog("CreateAndRun_X_Exe() --- Start");
-      DebugPidLine(" CreateAndRun_X_Exe-1 " + GetParamValue("/_ZZ="));
-      DebugPidLine(" ROLE PlainAgent: would copy to " + FolderPart(own) + "X_" + FileNamePart(own) +
-                   " and start it");
-      WriteLog("CreateAndRun_X_Exe() --- End");
+      CreateAndRun_X_Exe();
       break;
     case StubRole::ResidentAgent:
       WriteLog("CheckTestMode");
+      CheckTestMode(true);
+      ApplyCommandLineOverrides();
       WriteLog("WinMain");
-      DebugPidLine(" ROLE ResidentAgent: would run the agent window of class " + g_stubClassName);
+      WinMain();
       WriteLog("DeleteMySelf");
+      DeleteMySelf(false);
       break;
     case StubRole::Relaunch:
-      DebugPidLine(" ROLE Relaunch: would copy itself to the temporary folder and start the copy");
-      WriteLog("Relaunch from a temporary copy");
+      RelaunchFromTempCopy();
       break;
     case StubRole::Setup:
-      if (g_isAutoUpdateProg) {
-        DebugPidLine(" ROLE Setup: would run the stub window with the agent's timer work");
-        WriteLog("WinMain");
-        break;
-      }
-      DebugPidLine(" ROLE Setup: runs the stub window");
       WinMain();
-      if (IsTempCopy(facts)) DebugPidLine(" ROLE Setup: would delete this temporary copy and its folder");
+      if (IsTempCopy(facts)) DeleteMySelf(true);
       break;
     case StubRole::AlreadyRunning:
       // A deployment tool that started the same setup twice learns that it is running.
@@ -185,9 +143,8 @@ int StubMainBody() {
   DebugPidLine(" ==== STUB START ====> " + commandLine + "<");
   InitMsgBox();
 
-  g_packageInfo.reset(new TGFileInfo(own));
-  g_isAutoUpdateProg = g_packageInfo->Trailer().AgentCopy();
-  SetLogEnabled(g_isAutoUpdateProg && g_packageInfo->Trailer().LogFlag());
+  g_isAutoUpdateProg = PackageInfo().Trailer().AgentCopy();
+  SetLogEnabled(g_isAutoUpdateProg && PackageInfo().Trailer().LogFlag());
   if (ThisIs_X_AutoUpdate_Exe()) SetLogPrefix(" X ");
 
   WriteLog("");
@@ -199,7 +156,7 @@ int StubMainBody() {
 
   DoRunStubWin();
 
-  g_packageInfo.reset();
+  ClosePackageInfo();
   DebugPidLine(" ==== STUB END ====> " + commandLine + "<");
   DebugLine("");
   WriteLog("=== EXIT === " + own);

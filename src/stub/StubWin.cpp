@@ -3,8 +3,12 @@
 
 #include "stub/StubWin.h"
 
+#include "autoupdate/AgentControl.h"
+#include "autoupdate/StubAU.h"
+#include "autoupdate/StubGlob.h"
 #include "inet/InetHTTP.h"
 #include "inet/VProgBarWin.h"
+#include "package/GFileInfo.h"
 #include "package/StubSetup.h"
 #include "package/UnPack.h"
 #include "stub/Stub.h"
@@ -15,24 +19,37 @@
 
 namespace stub {
 
-// The window and its controls, the status font, the flag that ends the loop, the exit code.
+// The window and its controls, the status font, the flag that ends the loop.
 static HWND g_mainWindow = nullptr;
 static HWND g_statusText = nullptr;
 static HWND g_fileBar = nullptr;
 static HWND g_activityBar = nullptr;
 static HFONT g_statusFont = nullptr;
 static bool g_loopEnded = false;
-static DWORD g_exitCode = 0;
 
 static const DWORD kMainStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // 0x02C80000
 static const int kWidth = 492, kHeight = 110;
 
-HWND MainWindow() { return g_mainWindow; }
-HWND StatusTextControl() { return g_statusText; }
-HWND FileProgressBar() { return g_fileBar; }
-HWND ActivityBar() { return g_activityBar; }
-void SetStubExitCode(DWORD code) { g_exitCode = code; }
-DWORD StubExitCode() { return g_exitCode; }
+static void ApplyStatusText(HWND control, const std::string& text, const std::string& fontName, int charset,
+                            int fontSize);
+
+// The window as a setup run sees it, with the product's shortcuts noted before the engine.
+class StubWindowHost : public SetupHost {
+ public:
+  HWND MainWindow() override { return g_mainWindow; }
+  HWND StatusTextControl() override { return g_statusText; }
+  HWND ActivityBar() override { return g_activityBar; }
+  void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset,
+                     int fontSize) override {
+    ApplyStatusText(control, text, fontName, charset, fontSize);
+  }
+  void EngineStarting() override { shortcuts_ = NoteProductShortcuts(); }
+  void SetupSucceeded() override { RemoveProductShortcuts(shortcuts_); }
+
+ private:
+  ProductShortcuts shortcuts_;
+};
+static StubWindowHost g_host;
 
 static bool IsRightToLeft(int charset) { return charset == 177 || charset == 178; }
 
@@ -65,12 +82,8 @@ static void OnPaint(HWND window) {
 }
 
 static void OnTimer(HWND window) {
-  if (ThisIs_AutoUpdateProg()) {
-    // The agent's tick (its schedule and update cycle) is not part of this program yet.
-    DebugPidLine(" AgentTick: the update cycle is not available in this build");
-    return;
-  }
-  StartSetup(window);
+  if (ThisIs_AutoUpdateProg()) AgentTick();
+  else StartSetup(window);
 }
 
 static LRESULT CALLBACK StubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -97,19 +110,11 @@ static LRESULT CALLBACK StubWindowProc(HWND window, UINT message, WPARAM wParam,
     case WM_TIMER:
       OnTimer(window);
       break;
-    case wm_ShutDown:
-      AgentState().StopCountdown = static_cast<int32_t>(wParam);
+    default: {
+      intptr_t answer = 0;
+      if (HandleAgentMessage(reinterpret_cast<uintptr_t>(window), message, wParam, lParam, answer)) return answer;
       break;
-    case wm_LocalMsg:
-      AgentState().NotifyWindow = reinterpret_cast<HWND>(wParam);
-      AgentState().NotifyMessage = static_cast<UINT>(lParam);
-      Notify(50, reinterpret_cast<LPARAM>(window));
-      Notify(51, wm_AgentMsg);
-      break;
-    case wm_AgentMsg:
-      return AgentCommand(static_cast<int32_t>(wParam), static_cast<int32_t>(lParam));
-    default:
-      break;
+    }
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -118,6 +123,7 @@ void WinMain() {
   const int64_t sleep = GetParamInt("/SleepX=", -1);
   if (sleep >= 0) AgentState().AutoUpdateTimerCount = static_cast<int32_t>(-sleep);
   InitCommonControls();
+  AttachSetupHost(&g_host);
 
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSA wc = {};
@@ -147,10 +153,12 @@ void WinMain() {
   KillTimer(g_mainWindow, 1);
   SetDownloadAbort(true);
   UnloadInternetLibrary();
-  Notify(43, 0);
+  Notify(kNotifyLoopEnded, 0);
 }
 
-void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset, int fontSize) {
+// The status line in the package's font; right-aligned, right-to-left for sets 177 and 178.
+static void ApplyStatusText(HWND control, const std::string& text, const std::string& fontName, int charset,
+                            int fontSize) {
   if (!control) return;
   if (IsRightToLeft(charset)) {
     SetWindowLongPtrA(control, GWL_EXSTYLE, WS_EX_RTLREADING);

@@ -9,19 +9,11 @@
 
 namespace stub {
 
-// Creates the window, runs the loop until the work ends, tidies up.
+// Creates the window, runs the loop until the work ends, tidies up. The window attaches itself
+// as the setup runs' host (package/StubSetup.h), through which they reach its controls and
+// status text.
 void WinMain();
-HWND MainWindow();
-HWND StatusTextControl();
-HWND FileProgressBar();
-HWND ActivityBar();
-
-void SetStatusText(HWND control, const std::string& text, const std::string& fontName, int charset, int fontSize);
 void DestroyMainWindow();
 bool CloseMainWindow();
-
-// The exit code the process ends with (the setup engine's, after a setup run).
-void SetStubExitCode(DWORD code);
-DWORD StubExitCode();
 
 }  // namespace stub

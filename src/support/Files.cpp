@@ -167,6 +167,18 @@ bool SaveToFile(const std::string& path, const std::string& data, uint32_t dosDa
   return complete;
 }
 
+bool SaveToNewFile(const std::string& path, const std::string& data) {
+  DeleteFileA(path.c_str());
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD done = 0;
+  const bool complete = data.size() <= MAXDWORD &&
+                        WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &done, nullptr) &&
+                        done == data.size();
+  CloseHandle(file);
+  return complete;
+}
+
 bool AppendToFile(const std::string& path, const std::string& text, uint32_t dosDateTime) {
   if (text.size() > MAXDWORD) return false;
   HANDLE file = OpenForAppend(path);

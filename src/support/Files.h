@@ -39,6 +39,10 @@ size_t SaveChunkSize(size_t dataSize);
 // Writes data to path, replacing the file or appending to it (created when missing); date 0
 // leaves the file date alone. True when every byte was written.
 bool SaveToFile(const std::string& path, const std::string& data, uint32_t dosDateTime, bool append);
+// Writes data to a file that this call creates: an existing file at path is deleted first,
+// and the write fails rather than reuse a file that reappears in between (a link someone
+// planted). True when every byte was written.
+bool SaveToNewFile(const std::string& path, const std::string& data);
 // Appends text in one write (the file is created when missing); true when every byte was written.
 bool AppendToFile(const std::string& path, const std::string& text, uint32_t dosDateTime);
 

@@ -190,6 +190,11 @@ void WaitPumping(unsigned interval, unsigned duration) {
   } while (MillisecondCounter() - start < duration);
 }
 
+void WaitWhileWindowExists(const std::string& className, const std::string& title) {
+  const char* name = title.empty() ? nullptr : title.c_str();
+  while (FindWindowA(className.c_str(), name)) WaitPumping(0, 100);
+}
+
 // ---------------------------------------------------------------------------------------
 // The program and the system
 

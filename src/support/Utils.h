@@ -42,6 +42,9 @@ std::string GetRegisteredOrganization();
 // Waits dispatching the thread's window messages; interval 0 means duration/10 in 1..25 ms.
 void WaitPumping(unsigned interval, unsigned duration);
 void PumpMessages();                 // dispatch what is waiting, once
+// Waits while a top-level window of the class (and title, when given) exists, looking every
+// 100 ms and serving this thread's messages in between.
+void WaitWhileWindowExists(const std::string& className, const std::string& title);
 double MillisecondCounter();         // performance counter in milliseconds
 
 // The program and the system.

@@ -5,7 +5,9 @@ scripts/test.sh starts the display and the wineserver and exports STUB_WINE,
 STUB_TEST_BUILD and DISPLAY; run alone, this file starts them itself.
 """
 import getpass
+import json
 import os
+import re
 import shutil
 import subprocess
 import time
@@ -56,10 +58,18 @@ class Wine:
         return subprocess.run([self.loader, str(exe), *map(str, args)], cwd=cwd, env=self.env,
                               capture_output=True, text=True, errors="replace", timeout=timeout)
 
-    def start(self, exe, *args, cwd=None):
+    def run_detached(self, exe, *args, cwd=None, timeout=60):
+        """Runs a program that may leave a process of its own behind (a plain agent starts its
+        resident copy), which would hold captured output open: the output goes nowhere.
+        Returns the exit code the shell sees."""
+        return subprocess.run([self.loader, str(exe), *map(str, args)], cwd=cwd, env=self.env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout).returncode
+
+    def start(self, exe, *args, cwd=None, quiet=False):
+        """Starts a program; quiet sends its output nowhere (see run_detached)."""
+        out = subprocess.DEVNULL if quiet else subprocess.PIPE
         return subprocess.Popen([self.loader, str(exe), *map(str, args)], cwd=cwd, env=self.env,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                errors="replace")
+                                stdout=out, stderr=out, text=True, errors="replace")
 
     def prefix_temp(self):
         """The host folder behind the Windows TEMP folder of the test prefix."""
@@ -74,11 +84,69 @@ class Wine:
         return proc.wait(timeout), box
 
     def hold_window(self, class_name, seconds=30):
-        """A window of the given class, held by a helper process until it is ended."""
+        """A window of the given class, held by a helper process until it is ended; its
+        handle is proc.hwnd."""
         proc = self.start(self.tool("wintest"), "hold-window", class_name, seconds)
-        line = proc.stdout.readline().strip()
-        assert line == "ready", f"wintest did not start: {line!r} {proc.stderr.read()}"
+        line = proc.stdout.readline().split()
+        assert line[:1] == ["ready"], f"wintest did not start: {line!r} {proc.stderr.read()}"
+        proc.hwnd = int(line[1])
         return proc
+
+    def window_info(self, class_name):
+        """What wintest window-info says of the top-level window of a class (handle, pid,
+        exe, caption, visible, ...); None when there is none."""
+        r = subprocess.run([self.loader, str(self.tool("wintest")), "window-info", class_name], env=self.env,
+                           capture_output=True, text=True, errors="replace", timeout=60)
+        return json.loads(r.stdout) if r.returncode == 0 else None
+
+    def post(self, class_name, message, wparam=0, lparam=0):
+        """Posts a message to the top-level window of a class; False when there is none."""
+        r = subprocess.run([self.loader, str(self.tool("wintest")), "post-message", class_name,
+                            *map(str, (message, wparam, lparam))], env=self.env, capture_output=True, timeout=60)
+        return r.returncode == 0
+
+    def copy_processes(self):
+        """(Linux pid, command line) of every agent or temporary copy (an X_ or Y_ program)
+        running in this Wine prefix."""
+        found = []
+        marker = ("WINEPREFIX=" + self.env["WINEPREFIX"]).encode()
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    environ = f.read().split(b"\0")
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    args = f.read().replace(b"\0", b" ").decode("latin-1").strip()
+            except OSError:
+                continue
+            if marker in environ and COPY_PROGRAM.search(args):
+                found.append((int(pid), args))
+        return found
+
+
+COPY_PROGRAM = re.compile(r"[\\/](X|Y)_[^\\/]*\.exe", re.IGNORECASE)
+
+
+RUN_LOG_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d ([ \d]{4}\d+)(   | X )(.*)$")
+
+
+def run_log(path):
+    """The lines of a run log as (thread id, prefix, message)."""
+    out = []
+    for line in path.read_bytes().decode("latin-1").split("\r\n")[:-1]:
+        m = RUN_LOG_LINE.match(line)
+        assert m, f"bad log line {line!r}"
+        out.append((int(m.group(1)), m.group(2), m.group(3)))
+    return out
+
+
+def wait_until(condition, timeout=20, step=0.2):
+    """Polls condition until it is true (returns its value) or the time is up (returns it too)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(step)
 
 
 @pytest.fixture(scope="session")
@@ -105,6 +173,10 @@ def wine():
     subprocess.run([w.loader, str(w.tool("wintest")), "find-window", "StubTestWarmUp"], env=env,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
     yield w
+    left = w.copy_processes()
+    for pid, _ in left:
+        os.kill(pid, 9)
+    assert not left, f"agent copies were left running after the tests: {left}"
     for proc in started:
         subprocess.run(["wineserver", "-k"], env=env, check=False)
         proc.terminate()
@@ -190,6 +262,40 @@ def save_screenshot(name):
     xwd = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, check=True)
     subprocess.run(["convert", "xwd:-", str(target)], input=xwd.stdout, check=True)
     return target
+
+
+class Residents:
+    """The agent copies a test starts, stopped when it ends: each window of an agent class
+    gets wm_ShutDown 0, as "/STOP=0" sends it; a copy that does not end on that is killed and
+    fails the test."""
+    WM_SHUTDOWN = 1123
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.classes = []
+
+    def watch(self, class_name):
+        if class_name not in self.classes:
+            self.classes.append(class_name)
+        return class_name
+
+    def stop(self):
+        for class_name in self.classes:
+            self.wine.post(class_name, self.WM_SHUTDOWN, 0, 0)
+        gone = wait_until(lambda: not any(self.wine.window_info(c) for c in self.classes), timeout=20)
+        left = self.wine.copy_processes()
+        for pid, _ in left:
+            os.kill(pid, 9)
+        return gone, left
+
+
+@pytest.fixture
+def residents(wine):
+    r = Residents(wine)
+    yield r
+    gone, left = r.stop()
+    assert gone, f"an agent window of {r.classes} did not close on wm_ShutDown"
+    assert not left, f"copies still ran after the test and were killed: {left}"
 
 
 @pytest.fixture

@@ -9,7 +9,7 @@ import time
 import pytest
 
 import msgbox
-from conftest import save_screenshot, win_path
+from conftest import save_screenshot, wait_until, win_path
 
 
 def engine_exe(wine):
@@ -99,6 +99,8 @@ def test_happy_path_hands_off_and_passes_the_exit_code(wine, setup_package, work
                                            f"Engine.ini {(workdir / 'src' / 'Engine.ini').stat().st_size}"])
     assert not temp_setup_folders(wine)
     assert any(" ==== WinExec(Engine.exe) >>" in l for l in debug.lines())
+    # "/SpanCdLvl=2" marks the temporary copy of a relaunch, which removes itself afterwards.
+    assert wait_until(lambda: not exe.exists()), "the stub did not delete itself"
 
 
 def test_origin_exe_is_added_when_missing(wine, setup_package, workdir):

@@ -1,14 +1,11 @@
 """The stub's start-up under Wine: which role a file plays, and what it says about it on the
 debug channel and in the run log."""
-import re
 import shutil
 import time
 
 import pytest
 
-from conftest import win_path
-
-LOG_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d [ \d]{4}\d+(   | X )(.*)$")
+from conftest import Residents, run_log, wait_until, win_path
 
 
 def run_stub(wine, exe, *args, code=0):
@@ -22,16 +19,6 @@ def role_of(lines):
     roles = [l.split("Role=")[1].split()[0] for l in lines if " ==== Role=" in l]
     assert len(roles) == 1, lines
     return roles[0]
-
-
-def log_messages(path):
-    """The messages of the run log, each with its prefix."""
-    out = []
-    for line in path.read_bytes().decode("latin-1").split("\r\n")[:-1]:
-        m = LOG_LINE.match(line)
-        assert m, f"bad log line {line!r}"
-        out.append((m.group(1), m.group(2)))
-    return out
 
 
 @pytest.fixture
@@ -59,23 +46,36 @@ def test_bare_stub_is_a_setup_stub_and_writes_no_log(wine, debug, workdir):
     assert sorted(p.name for p in workdir.iterdir()) == ["setup.exe"]
 
 
-@pytest.mark.parametrize("name, role, log_name, prefix", [
-    ("Agent.exe", "PlainAgent", "X_Agent.log", "   "),
-    ("AGENT.EXE", "PlainAgent", "X_AGENT.log", "   "),
-    ("X_Agent.exe", "ResidentAgent", "X_Agent.log", " X "),
-    ("x_agent.EXE", "ResidentAgent", "X_x_agent.log", " X "),
-    ("Other.exe", "Setup", "X_Other.log", "   "),
+@pytest.mark.parametrize("name, role, log_name, prefix, window_class", [
+    ("Agent.exe", "PlainAgent", "X_Agent.log", "   ", ".AutoUpdate.X_Agent"),
+    ("AGENT.EXE", "PlainAgent", "X_AGENT.log", "   ", ".AutoUpdate.X_AGENT"),
+    ("X_Agent.exe", "ResidentAgent", "X_Agent.log", " X ", ".AutoUpdate.X_Agent"),
+    ("x_agent.EXE", "ResidentAgent", "X_x_agent.log", " X ", ".AutoUpdate.x_agent"),
+    ("Other.exe", "Setup", "X_Other.log", "   ", ".AutoUpdate.Other"),
 ])
-def test_agent_copy_roles_and_run_log(wine, debug, workdir, agent_package, name, role, log_name, prefix):
+def test_agent_copy_roles_and_run_log(wine, debug, workdir, agent_package, residents, name, role, log_name, prefix,
+                                      window_class):
+    """Each name's role, up to the agent window it leads to, which is then stopped."""
     exe = workdir / name
     shutil.copy(agent_package, exe)
-    run_stub(wine, exe)
+    residents.watch(window_class)
+    if role == "PlainAgent":
+        assert wine.run_detached(exe, cwd=workdir) == 0
+    else:
+        proc = wine.start(exe, cwd=workdir, quiet=True)
+    assert wait_until(lambda: wine.window_info(window_class)), f"no window of class {window_class}"
+    assert wine.post(window_class, Residents.WM_SHUTDOWN)
+    assert wait_until(lambda: wine.window_info(window_class) is None)
+    if role != "PlainAgent":
+        assert proc.wait(30) == 0
     lines = debug.lines()
-    assert role_of(lines) == role
+    pid = lines[0].split()[0]
+    assert role_of([l for l in lines if l.startswith(pid + " ")]) == role
     assert any(l.endswith(" ==== ThisIs_AutoUpdateProg=TRUE") for l in lines)
-    log = log_messages(workdir / log_name)
-    assert {p for p, _ in log} == {prefix}
-    messages = [m for _, m in log]
+    log = run_log(workdir / log_name)
+    first = log[0][0]
+    assert {p for t, p, _ in log if t == first} == {prefix}
+    messages = [m for t, _, m in log if t == first]
     wpath = win_path(exe)
     assert messages[:5] == ["", "", f"=== START === {wpath}", f'CommandLine="{wpath}"', "Agent Version=1.0.0.1"]
     assert messages[5:9] == [
@@ -90,26 +90,34 @@ def test_agent_copy_roles_and_run_log(wine, debug, workdir, agent_package, name,
         assert messages[9:12] == ["CheckTestMode", "WinMain", "DeleteMySelf"]
 
 
-def test_log_flag_off_writes_no_log(wine, mkpkg, debug, workdir):
+def test_log_flag_off_writes_no_log(wine, mkpkg, debug, workdir, residents):
     exe = mkpkg(workdir / "Agent.exe", "--agent-copy", "--agent-file", "Agent.exe")
-    run_stub(wine, exe)
-    assert role_of(debug.lines()) == "PlainAgent"
+    residents.watch(".AutoUpdate.X_Agent")
+    assert wine.run_detached(exe, cwd=workdir) == 0
+    assert wait_until(lambda: wine.window_info(".AutoUpdate.X_Agent"))
+    lines = debug.lines()
+    assert role_of([l for l in lines if l.startswith(lines[0].split()[0] + " ")]) == "PlainAgent"
     assert not list(workdir.glob("*.log"))
 
 
-@pytest.mark.parametrize("args, role, note, code", [
-    ((), "Relaunch", "would copy itself to the temporary folder", 0),
-    (("/SpanCdLvl=1",), "Relaunch", "would copy itself to the temporary folder", 0),
-    # The package marks no program to start.
-    (("/SpanCdLvl=2",), "Setup", "would delete this temporary copy and its folder", 1620),
-    (("/SpanCdLvl=7",), "Setup", "ROLE Setup: runs the stub window", 1620),
-])
-def test_relaunch_and_temporary_copy_switches(wine, mkpkg, debug, workdir, args, role, note, code):
-    exe = mkpkg(workdir / "setup.exe", "--run-from-temp-copy", "--level", "0")
-    run_stub(wine, exe, *args, code=code)
+@pytest.mark.parametrize("level, deleted", [(2, True), (7, False)])
+def test_temporary_copy_switch_deletes_the_stub_after_its_setup(wine, mkpkg, debug, workdir, level, deleted):
+    """"/SpanCdLvl=2" marks the temporary copy of a relaunch: after its setup it deletes itself
+    and its folder (when empty). Here the stub runs where it lies, in a folder of its own."""
+    folder = workdir / "copy"
+    folder.mkdir()
+    exe = mkpkg(folder / "setup.exe", "--run-from-temp-copy", "--level", "0")
+    result = wine.run(exe, f"/SpanCdLvl={level}", cwd=workdir)
+    # The package marks no program to start (1620, whose low byte the shell sees).
+    assert result.returncode == 1620 & 0xFF, result.stderr
     lines = debug.lines()
-    assert role_of(lines) == role
-    assert any(note in l for l in lines), lines
+    assert role_of(lines) == "Setup"
+    assert any(" DeleteMySelf: " in l for l in lines) == deleted
+    if deleted:
+        assert wait_until(lambda: not folder.exists()), list(folder.iterdir())
+    else:
+        time.sleep(1)
+        assert exe.exists()
 
 
 def test_second_start_of_a_setup_file_ends_at_once(wine, debug, workdir):
@@ -124,27 +132,3 @@ def test_second_start_of_a_setup_file_ends_at_once(wine, debug, workdir):
     assert role_of(lines) == "AlreadyRunning"
     assert not any(" ROLE " in l for l in lines)
     assert " ==== STUB END ====> " in lines[-1]
-
-
-def test_commands_reach_the_resident_copy(wine, debug, workdir, agent_package):
-    """The plain agent forwards /STOP=, /WM_MSG= and /TEST= to the resident copy's window."""
-    agent = workdir / "Agent.exe"
-    shutil.copy(agent_package, agent)
-    shutil.copy(agent_package, workdir / "X_Agent.exe")
-    resident = wine.hold_window(".AutoUpdate.X_Agent")
-    try:
-        run_stub(wine, agent, "/STOP=3", "/WM_MSG=1234:49000", "/TEST=2", "/TRANSIENTx=|1|")
-        # A second resident copy does not start while the first one's window exists.
-        run_stub(wine, workdir / "X_Agent.exe")
-        time.sleep(0.3)
-    finally:
-        resident.kill()
-    received = [l.strip() for l in resident.stdout.read().splitlines()]
-    assert received == ["msg 1123 3 0", "msg 1124 1234 49000", "msg 1125 31 2"]
-    messages = [m for _, m in log_messages(workdir / "X_Agent.log")]
-    wx = win_path(workdir / "X_Agent.exe")
-    assert "X_ExeIsRunning=TRUE" in messages
-    assert f"PostProcessMessage(wm_ShutDown) to: {wx}" in messages
-    assert f"PostProcessMessage(wm_LocalMsg) to: {wx} - :1234:49000:" in messages
-    assert f"PostProcessMessage(wm_AgentMsg) to: {wx} - AU_PerformUpdateCycle (2)" in messages
-    assert role_of([l for l in debug.lines() if "X_Agent.exe" in l or "Role=" in l][-3:]) == "AlreadyRunning"

@@ -234,7 +234,8 @@ def test_package_layout_round_trip_and_inspect(stubpack, stub_exe, payload, tmp_
              "--agent-file", "Agent.exe", "--token", "S3cret", "--hide", "--announce-temp", "--run-from-temp-copy",
              "--show-activity-bar", "--log", "--make-agent-copy", "--record-limit", "256K",
              "--date", "2024-02-29T13:14:16", payload)
-    p = check_package(out, stub=stub_exe.read_bytes())
+    # A stub that relaunches from a temporary copy reads its package from Setup.exe.001.
+    p = check_package(f"{out}.001", stub=stub_exe.read_bytes())
     assert p["files"] == tree(payload)
     assert p["main"] == "Engine.exe*/L=1"
     # The big text file comes in several records, each of at most 256 KiB of data.
@@ -322,6 +323,34 @@ def test_split_sets(stubpack, stub_exe, payload, tmp_path, extra, level):
     assert r.returncode == 4
     assert f"PROBLEM: Disk {n} missing: {out}.{n:03d}" in r.stdout
     assert not (tmp_path / "y").exists()
+
+
+def test_relaunching_set_starts_with_a_launcher(stubpack, stub_exe, payload, tmp_path):
+    """With --run-from-temp-copy the user starts Setup.exe, which the stub copies away and
+    which reads its package from Setup.exe.001, .002 ...: the launcher is the stub, the lead
+    records and a trailer of a package without files."""
+    stub = stub_exe.read_bytes()
+    size = len(stub) + 150000
+    out = tmp_path / "Setup.exe"
+    stubpack("build", "--stub", stub_exe, "--out", out, "--run-from-temp-copy", "--disk-size", size,
+             "--main", "Engine.exe", payload)
+    package = check_package(f"{out}.001", disk_size=size, stub=stub)
+    assert package["files"] == tree(payload)
+    n = len(package["disks"])
+    names = sorted(x.name for x in tmp_path.iterdir() if x.name.startswith("Setup.exe"))
+    assert names == ["Setup.exe"] + [f"Setup.exe.{i:03d}" for i in range(1, n + 1)]
+    launcher = check_package(out, stub=stub)  # its own length, checksum and empty chain
+    assert launcher["files"] == {} and launcher["lead"] == package["lead"]
+    assert len(launcher["disks"][0]) == u32(package["trailers"][0], 4) + sum(4 + len(r) for r in package["lead"]) \
+        + TRAILER
+    assert launcher["trailers"][0][65] == 4  # RunFromTempCopy, no more disks
+    # inspect and extract follow the stub to the set.
+    view = json.loads(stubpack("inspect", out, "--json").stdout)
+    assert [d["path"] for d in view["disks"]] == [f"{out}.{i:03d}" for i in range(1, n + 1)]
+    assert view["problems"] == []
+    assert "its package starts at" in stubpack("inspect", out).stdout
+    stubpack("extract", out, tmp_path / "x")
+    assert tree(tmp_path / "x") == tree(payload)
 
 
 def test_download_stub_and_its_package(stubpack, stub_exe, payload, tmp_path):

@@ -7,6 +7,7 @@ import subprocess
 
 import pytest
 
+from conftest import wait_until
 from test_stubpack import check_package, find_stub, stubpack, tree, payload  # noqa: F401 (fixtures)
 
 OSSLSIGNCODE = shutil.which("osslsigncode")
@@ -56,15 +57,18 @@ def test_signed_package_verifies_and_still_reads(stubpack, payload, certificate,
     assert tree(tmp_path / "x") == tree(payload)
 
 
-def test_signed_agent_copy_runs_as_the_agent(wine, debug, stubpack, certificate, tmp_path):  # noqa: F811
+def test_signed_agent_copy_runs_as_the_agent(wine, debug, stubpack, certificate, tmp_path, residents):  # noqa: F811
     unsigned = tmp_path / "unsigned.exe"
     stubpack("build", "--stub", wine.stub_exe, "--out", unsigned, "--agent-copy", "--agent-file", "Agent.exe",
              "--update-url", "http://127.0.0.1:1/upd", "--info-file", "Product.info")
     agent = tmp_path / "Agent.exe"
     sign(certificate, unsigned, agent)
-    result = wine.run(agent, cwd=tmp_path)
-    assert result.returncode == 0, result.stderr
+    residents.watch(".AutoUpdate.X_Agent")
+    assert wine.run_detached(agent, cwd=tmp_path) == 0
+    # Its resident copy, signed as well, reads its package too.
+    assert wait_until(lambda: wine.window_info(".AutoUpdate.X_Agent"))
+    assert (tmp_path / "X_Agent.exe").read_bytes() == agent.read_bytes()
     lines = debug.lines()
     assert any(line.endswith(" ==== ThisIs_AutoUpdateProg=TRUE") for line in lines), lines
     roles = [line.split("Role=")[1].split()[0] for line in lines if " ==== Role=" in line]
-    assert roles == ["PlainAgent"], lines
+    assert roles == ["PlainAgent", "ResidentAgent"], lines

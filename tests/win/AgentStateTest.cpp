@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "autoupdate/AgentOverrides.h"
-#include "stub/Stub.h"
+#include "autoupdate/AgentControl.h"
 
 using namespace stub;
 
@@ -40,7 +40,7 @@ TEST(AgentCommand, NotifyPostsOnlyWithWindowAndMessage) {
   s = AgentControlState();
   MSG msg;
   Notify(40, 1);  // no window yet: nothing
-  s.NotifyWindow = window;
+  s.NotifyWindow = reinterpret_cast<uintptr_t>(window);
   Notify(40, 1);  // no message number yet: nothing
   EXPECT_FALSE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
   s.NotifyMessage = WM_APP + 7;

@@ -494,19 +494,47 @@ std::string BuildAgentCopy(const std::string& package) {
   return BuildAgentCopy(source);
 }
 
-std::string BuildAgentCopy(ByteSource& source) {
-  PackageTrailer trailer;
+// The stub program and the lead records at the start of a package's first disk, with the
+// trailer read from it.
+static std::string StubAndLeadRecords(ByteSource& source, PackageTrailer& trailer) {
   ReadTrailer(source, trailer);
   LeadRecords records = ReadLeadRecords(source, trailer);
   int64_t agentLength = int64_t(trailer.DataOffset()) + 8 + records.language.size() + records.settings.size();
   if (trailer.LeadRecordCount() > 2) agentLength += 4 + records.download.size();
   std::string copy(static_cast<size_t>(std::max<int64_t>(0, std::min(agentLength, source.Size()))), '\0');
   if (!copy.empty()) copy.resize(source.ReadAt(0, &copy[0], copy.size()));
+  return copy;
+}
+
+std::string BuildAgentCopy(ByteSource& source) {
+  PackageTrailer trailer;
+  std::string copy = StubAndLeadRecords(source, trailer);
   if (copy.size() >= 256) std::memset(&copy[252], 0, 4);
   trailer.bytes[69] = 1;
   trailer.SetU32(70, kTrailerSize);
   copy.append(reinterpret_cast<const char*>(trailer.bytes), kTrailerSize);
   return copy;
+}
+
+std::string BuildLauncher(ByteSource& firstDisk) {
+  PackageTrailer trailer;
+  std::string launcher = StubAndLeadRecords(firstDisk, trailer);
+  // A package without file records of its own: no counts, no more disks.
+  trailer.SetU32(8, 0);
+  std::memset(&trailer.bytes[28], 0, 36);
+  trailer.bytes[65] = static_cast<uint8_t>(trailer.Flags() & ~kFlagMoreDisks);
+  trailer.bytes[69] = 0;
+  trailer.SetU32(70, kTrailerSize);
+  trailer.SetU32(16, 0);
+  launcher.append(reinterpret_cast<const char*>(trailer.bytes), kTrailerSize);
+  if (launcher.size() < 256 + kTrailerSize) throw PackageError("the first disk holds no stub");
+  const uint64_t length = launcher.size();
+  WriteU32LE(reinterpret_cast<uint8_t*>(&launcher[248]), static_cast<uint32_t>(length >> 32));
+  WriteU32LE(reinterpret_cast<uint8_t*>(&launcher[252]), static_cast<uint32_t>(length));
+  MemorySource summed(launcher);
+  const uint32_t checksum = PackageChecksum(summed, kTrailerSize);
+  WriteU32LE(reinterpret_cast<uint8_t*>(&launcher[launcher.size() - kTrailerSize + 16]), checksum);
+  return launcher;
 }
 
 }  // namespace stub

@@ -172,5 +172,10 @@ std::vector<std::string> BuildPackageSet(const PackageSpec& recipe, const std::v
 // zeros at 252..255.
 std::string BuildAgentCopy(const std::string& package);
 std::string BuildAgentCopy(ByteSource& package);
+// The file a set that relaunches from a temporary copy starts with: the first disk's stub and
+// lead records and a trailer of its own (no file counts, no more-disks mark, its own
+// checksum), with its length at 248..255 so that it still reads after signing. The stub
+// copies this file to its temporary folder and extracts from "<name>.001" on.
+std::string BuildLauncher(ByteSource& firstDisk);
 
 }  // namespace stub

@@ -262,7 +262,12 @@ void RunBuild(const BuildOptions& o) {
     return data;
   };
 
-  FileDisks disks(out);
+  // A stub that relaunches from a temporary copy reads its package from "<out>.001" on; out
+  // itself becomes the launcher the user starts (see BuildLauncher).
+  const bool launcher = o.runFromTempCopy && !o.agentCopy && !o.internet;
+  fs::path first = out;
+  if (launcher) first += ".001";
+  FileDisks disks(first);
   int diskCount = 0;
   Progress progress(totals.dataSize, !o.quiet && IsTerminal(stderr) && totals.dataSize >= (16u << 20));
   try {
@@ -291,16 +296,30 @@ void RunBuild(const BuildOptions& o) {
     stub::WriteU32LE(reinterpret_cast<uint8_t*>(&copy[252]), static_cast<uint32_t>(length));
     WriteWholeFile(out, copy);
     diskCount = 1;
+  } else if (launcher) {
+    std::unique_ptr<FileSource> built = FileSource::Open(disks.Temporary(1));
+    if (!built) throw OutputError("cannot read back " + TextOf(disks.Temporary(1)));
+    const std::string bytes = stub::BuildLauncher(*built);
+    built.reset();
+    disks.Commit();
+    WriteWholeFile(out, bytes);
   } else {
     disks.Commit();
+  }
+  // Disk files are <out>.002, ... (a launcher's set starts at <out>.001): the same names either way.
+  if (!o.agentCopy)
     for (const fs::path& stale : StaleDisks(out, diskCount))
       Warn(TextOf(stale) + " is left from an earlier build and does not belong to this package; remove it");
-  }
 
   if (o.quiet) return;
   int64_t written = 0;
+  if (launcher) {
+    written += static_cast<int64_t>(fs::file_size(out, error));
+    std::printf("%s  %s bytes (starts the set from a temporary copy)\n", TextOf(out).c_str(),
+                stub::GroupThousands(stub::IntText(written)).c_str());
+  }
   for (int d = 1; d <= diskCount; ++d) {
-    const fs::path p = DiskPath(out, d);
+    const fs::path p = DiskPath(first, d);
     const int64_t size = static_cast<int64_t>(fs::file_size(p, error));
     written += size;
     std::printf("%s  %s bytes\n", TextOf(p).c_str(), stub::GroupThousands(stub::IntText(size)).c_str());

@@ -5,6 +5,7 @@
 #include "Errors.h"
 #include "package/PackageLayout.h"
 #include "package/Records.h"
+#include "support/Text.h"
 
 namespace stubpack {
 
@@ -32,6 +33,16 @@ std::string ReadWholeFile(const fs::path& path, const std::string& what) {
   if (!bytes.empty() && source->ReadAt(0, &bytes[0], bytes.size()) != bytes.size())
     throw InputError("cannot read " + what + " " + TextOf(path));
   return bytes;
+}
+
+std::string PackageStartPath(const std::string& path) {
+  std::unique_ptr<FileSource> source = FileSource::Open(PathOf(path));
+  if (!source) return path;
+  stub::PackageTrailer trailer;
+  stub::ReadTrailer(*source, trailer);
+  const bool relaunches = trailer.Signature() == stub::kPackageSignature && trailer.RunFromTempCopy() &&
+                          !trailer.InternetPackage() && !trailer.AgentCopy();
+  return relaunches && !stub::EndsWithText(".001", path, true) ? path + ".001" : path;
 }
 
 static fs::path TemporaryOf(const fs::path& path) { return PathOf(TextOf(path) + ".partial"); }

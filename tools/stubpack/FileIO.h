@@ -32,6 +32,10 @@ std::string ReadWholeFile(const fs::path& path, const std::string& what);
 // Writes bytes to path through a temporary name; throws an output error.
 void WriteWholeFile(const fs::path& path, const std::string& bytes);
 
+// Where the stub reads the package of the file at path: a stub that relaunches from a
+// temporary copy reads it from path + ".001" on; any other file holds its own package.
+std::string PackageStartPath(const std::string& path);
+
 // The names of a set: disk 1 is the output path itself, disk n its base name + ".00n".
 fs::path DiskPath(const fs::path& first, int disk);
 

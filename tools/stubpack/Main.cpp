@@ -185,6 +185,15 @@ int Run(const std::vector<std::string>& args) {
     RunBuild(o->build);
     return kExitOk;
   }
+  if (o->inspect->parsed() || o->extract->parsed()) {
+    const std::string start = PackageStartPath(o->package);
+    if (start != o->package) {
+      if (!o->json)
+        std::printf("%s relaunches from a temporary copy; its package starts at %s\n", o->package.c_str(),
+                    start.c_str());
+      o->package = start;
+    }
+  }
   if (o->inspect->parsed()) {
     const PackageView view = ReadPackageView(o->package, o->codePage);
     if (o->json) PrintViewJson(view, o->codePage);

@@ -1,13 +1,19 @@
 // wintest: what the end-to-end tests need from the Windows side that a shell cannot do.
 //
-//   wintest hold-window CLASS SECONDS     a top-level window of CLASS for that long; prints
-//                                         "ready" once it exists, then one line
-//                                         "msg NUMBER WPARAM LPARAM" for every message from
-//                                         WM_USER on that is posted to it
+//   wintest hold-window CLASS SECONDS [TITLE]   a hidden top-level window of CLASS (caption
+//                                         "wintest", or TITLE, which may be empty) for that
+//                                         long; prints "ready HANDLE" once it exists, then one
+//                                         line "msg NUMBER WPARAM LPARAM" for every message
+//                                         from WM_USER on that is posted to it
+//   wintest hold-file PATH SECONDS        keeps the file open for that long, sharing it for
+//                                         reading only (as a running program holds its file);
+//                                         prints "ready" once it is open
 //   wintest find-window CLASS             exit 0 when a top-level window of CLASS exists
 //   wintest find-window-prefix PREFIX     the same for any class that begins with PREFIX
-//   wintest window-info CLASS             the window's caption, visibility and children as JSON
+//   wintest window-info CLASS             the window's handle, process (id and program),
+//                                         caption, visibility and children as JSON
 //                                         (progress bars with their position and maximum)
+//   wintest post-message CLASS MESSAGE WPARAM LPARAM   posts to the window (exit 1: none)
 //   wintest run COMMANDLINE               runs it and prints "exit N", the full 32-bit code
 //   wintest send-message CLASS MESSAGE    sends MESSAGE (a number, or the name of a registered
 //                                         message) to the window and prints "result N"
@@ -24,6 +30,7 @@
 //   wintest msgbox-gone                   exit 0 once no box is left
 #include <windows.h>
 #include <commctrl.h>
+#include <psapi.h>
 #include <richedit.h>
 
 #include <algorithm>
@@ -33,16 +40,16 @@
 #include <string>
 #include <vector>
 
-static int HoldWindow(const char* className, unsigned seconds) {
+static int HoldWindow(const char* className, unsigned seconds, const char* title) {
   WNDCLASSA wc = {};
   wc.lpfnWndProc = DefWindowProcA;
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = className;
   if (!RegisterClassA(&wc)) return 3;
-  HWND window = CreateWindowExA(0, className, "wintest", WS_OVERLAPPED, 0, 0, 100, 50, nullptr, nullptr,
+  HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPED, 0, 0, 100, 50, nullptr, nullptr,
                                 wc.hInstance, nullptr);
   if (!window) return 4;
-  std::printf("ready\n");
+  std::printf("ready %lu\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
   std::fflush(stdout);
   SetTimer(window, 1, seconds * 1000u, nullptr);
   MSG msg;
@@ -56,6 +63,16 @@ static int HoldWindow(const char* className, unsigned seconds) {
     DispatchMessageA(&msg);
   }
   DestroyWindow(window);
+  return 0;
+}
+
+static int HoldFile(const char* path, unsigned seconds) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 3;
+  std::printf("ready\n");
+  std::fflush(stdout);
+  Sleep(seconds * 1000u);
+  CloseHandle(file);
   return 0;
 }
 
@@ -510,6 +527,16 @@ static BOOL CALLBACK DescribeChild(HWND child, LPARAM param) {
   return TRUE;
 }
 
+// The program a process runs, as the system lists it; empty when it cannot be read.
+static std::string ProgramOf(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (!process) return std::string();
+  char path[MAX_PATH] = "";
+  DWORD n = GetModuleFileNameExA(process, nullptr, path, sizeof path);
+  CloseHandle(process);
+  return std::string(path, n);
+}
+
 // One line of JSON about the top-level window of a class: caption, visibility, children.
 static int WindowInfo(const char* className) {
   HWND window = FindWindowA(className, nullptr);
@@ -521,12 +548,25 @@ static int WindowInfo(const char* className) {
   std::string children = "[";
   EnumChildWindows(window, DescribeChild, reinterpret_cast<LPARAM>(&children));
   children += "]";
-  std::printf("{\"caption\": \"%s\", \"visible\": %s, \"width\": %ld, \"height\": %ld, \"style\": %lu, "
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  std::printf("{\"handle\": %lu, \"pid\": %lu, \"exe\": \"%s\", \"caption\": \"%s\", \"visible\": %s, \"width\": %ld, \"height\": %ld, \"style\": %lu, "
               "\"exstyle\": %lu, \"children\": %s}\n",
-              JsonText(caption).c_str(), IsWindowVisible(window) ? "true" : "false", static_cast<long>(r.right - r.left),
+              static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)), static_cast<unsigned long>(pid),
+              JsonText(ProgramOf(pid).c_str()).c_str(), JsonText(caption).c_str(), IsWindowVisible(window) ? "true" : "false", static_cast<long>(r.right - r.left),
               static_cast<long>(r.bottom - r.top), static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
               static_cast<unsigned long>(GetWindowLongA(window, GWL_EXSTYLE)), children.c_str());
   return 0;
+}
+
+static int PostToWindow(const char* className, const char* message, const char* wParam, const char* lParam) {
+  HWND window = FindWindowA(className, nullptr);
+  if (!window) return 1;
+  return PostMessageA(window, static_cast<UINT>(std::strtoul(message, nullptr, 0)),
+                      static_cast<WPARAM>(std::strtoull(wParam, nullptr, 0)),
+                      static_cast<LPARAM>(std::strtoll(lParam, nullptr, 0)))
+             ? 0
+             : 1;
 }
 
 static int SendToWindow(const char* className, const char* message) {
@@ -560,8 +600,10 @@ static int CloseWindowLikeAUser(const char* className, int times) {
 }
 
 int main(int argc, char** argv) {
-  if (argc == 4 && !std::strcmp(argv[1], "hold-window"))
-    return HoldWindow(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
+  if ((argc == 4 || argc == 5) && !std::strcmp(argv[1], "hold-window"))
+    return HoldWindow(argv[2], static_cast<unsigned>(std::atoi(argv[3])), argc == 5 ? argv[4] : "wintest");
+  if (argc == 4 && !std::strcmp(argv[1], "hold-file"))
+    return HoldFile(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
   if (argc == 3 && !std::strcmp(argv[1], "find-window")) return FindWindowA(argv[2], nullptr) ? 0 : 1;
   if (argc == 3 && !std::strcmp(argv[1], "find-window-prefix")) {
     PrefixSearch search = {argv[2], false};
@@ -571,6 +613,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && !std::strcmp(argv[1], "window-info")) return WindowInfo(argv[2]);
   if (argc == 3 && !std::strcmp(argv[1], "run")) return RunAndReport(argv[2]);
   if (argc == 4 && !std::strcmp(argv[1], "send-message")) return SendToWindow(argv[2], argv[3]);
+  if (argc == 6 && !std::strcmp(argv[1], "post-message")) return PostToWindow(argv[2], argv[3], argv[4], argv[5]);
   if ((argc == 3 || argc == 4) && !std::strcmp(argv[1], "close-window"))
     return CloseWindowLikeAUser(argv[2], argc == 4 ? std::atoi(argv[3]) : 1);
   if (argc >= 2 && !std::strncmp(argv[1], "msgbox-", 7)) {
@@ -578,9 +621,10 @@ int main(int argc, char** argv) {
     if (rc >= 0) return rc;
   }
   std::fprintf(stderr,
-               "usage: wintest hold-window CLASS SECONDS | find-window CLASS | find-window-prefix PREFIX\n"
+               "usage: wintest hold-window CLASS SECONDS [TITLE] | hold-file PATH SECONDS | find-window CLASS | find-window-prefix PREFIX\n"
                "       wintest window-info CLASS | run COMMANDLINE | close-window CLASS [TIMES]\n"
                "       wintest send-message CLASS MESSAGE|REGISTERED-NAME\n"
+               "       wintest post-message CLASS MESSAGE WPARAM LPARAM\n"
                "       wintest msgbox-wait | msgbox-press TEXT|ID | msgbox-key KEY | msgbox-close | msgbox-gone"
                " [--timeout S] [--pid P]\n");
   return 2;
