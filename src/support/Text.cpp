@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace stub {
 
@@ -389,6 +390,25 @@ std::string Format(const char* fmt, ...) {
   va_end(args);
   big.resize(static_cast<size_t>(n));
   return big;
+}
+
+bool TryResize(std::string& text, size_t size) {
+  if (size <= text.capacity()) {
+    text.resize(size);
+    return true;
+  }
+  if (size >= text.max_size()) return false;
+  void* probe = ::operator new(size + 1, std::nothrow);
+  if (!probe) return false;
+  ::operator delete(probe);
+  // A string grown in place may ask for twice its capacity; a new one asks for exactly what
+  // it reserves, which the probe has just seen free.
+  std::string grown;
+  grown.reserve(size);
+  grown.append(text);
+  grown.resize(size);
+  text.swap(grown);
+  return true;
 }
 
 }  // namespace stub

@@ -83,4 +83,9 @@ std::string StampText(const CivilTime& t, bool fourDigitYear, char dateSeparator
 // printf into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// Makes text size characters long; false, and text as it was, when that much memory cannot
+// be had. For sizes read from files: the stub is built without exceptions, so a plain resize
+// that fails ends the program.
+bool TryResize(std::string& text, size_t size);
+
 }  // namespace stub
