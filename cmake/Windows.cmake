@@ -10,11 +10,23 @@ set(STUB_WIN_LIBS user32 gdi32 comctl32 advapi32 shell32 ${MINGW_ZLIB})
 
 add_library(stubwin STATIC ${STUB_PORTABLE_SOURCES} ${STUB_WIN_SOURCES})
 target_include_directories(stubwin PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_compile_options(stubwin PRIVATE -Os -ffunction-sections -fdata-sections)
+# The stub's code is built for size and without exceptions: unwind tables, landing pads and
+# libstdc++'s exception support were more than half of stub.exe. Without threadsafe statics no
+# lock library comes along; every function-local static is first reached on the window thread.
+# The x86-64 twin keeps its unwind tables, which Windows itself walks on that platform.
+set(STUB_SIZE_FLAGS -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-threadsafe-statics)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  list(APPEND STUB_SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
+endif()
+target_compile_options(stubwin PRIVATE ${STUB_SIZE_FLAGS})
+# The functions that raise EZLibError, for the Windows tools (the stub never links them).
+set_source_files_properties(${CMAKE_SOURCE_DIR}/src/package/ZLibError.cpp TARGET_DIRECTORY stubwin
+  PROPERTIES COMPILE_OPTIONS "-fexceptions")
 target_link_libraries(stubwin PUBLIC ${STUB_WIN_LIBS})
 
-add_executable(stub WIN32 ${CMAKE_SOURCE_DIR}/src/stub/StubMain.cpp ${CMAKE_SOURCE_DIR}/res/stub.rc)
-target_compile_options(stub PRIVATE -Os)
+add_executable(stub WIN32 ${CMAKE_SOURCE_DIR}/src/stub/StubMain.cpp ${CMAKE_SOURCE_DIR}/src/stub/StubRuntime.cpp
+  ${CMAKE_SOURCE_DIR}/res/stub.rc)
+target_compile_options(stub PRIVATE ${STUB_SIZE_FLAGS})
 target_link_libraries(stub PRIVATE stubwin)
 target_link_options(stub PRIVATE -s -Wl,--gc-sections -mwindows)
 
