@@ -11,10 +11,12 @@ set(STUB_WIN_LIBS user32 gdi32 comctl32 advapi32 shell32 ${MINGW_ZLIB})
 add_library(stubwin STATIC ${STUB_PORTABLE_SOURCES} ${STUB_WIN_SOURCES})
 target_include_directories(stubwin PUBLIC ${CMAKE_SOURCE_DIR}/src)
 # The stub's code is built for size and without exceptions: unwind tables, landing pads and
-# libstdc++'s exception support were more than half of stub.exe. Without threadsafe statics no
-# lock library comes along; every function-local static is first reached on the window thread.
-# The x86-64 twin keeps its unwind tables, which Windows itself walks on that platform.
-set(STUB_SIZE_FLAGS -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-threadsafe-statics)
+# libstdc++'s exception support were more than half of stub.exe. Nothing asks for run-time
+# type information, the type records of every class with virtual functions. Without
+# threadsafe statics no lock library comes along: the stub's function-local statics must be
+# first reached on the window thread. The x86-64 twin keeps its unwind tables, which Windows
+# itself walks on that platform.
+set(STUB_SIZE_FLAGS -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti -fno-threadsafe-statics)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   list(APPEND STUB_SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
 endif()
