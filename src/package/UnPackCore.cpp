@@ -277,7 +277,7 @@ bool Extraction::FileRecordOf(const std::string& diskPath, const BytePieces& con
     host_.Log("Unsafe path refused: \"" + record.path + "\" in " + diskPath);
     SaveFailed(shownPath, "The path leads out of the destination folder.<P>  Data Size: <T>" +
                               IntText(int64_t(TotalSize(data))) + " Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>" +
-                              Format("%.0f", host_.FreeBytes(request_.destination)) + " Bytes");
+                              FixedText(host_.FreeBytes(request_.destination), 0) + " Bytes");
     return true;
   }
   if (record.hasMainMark) mainFile_ = record.mainFile;
@@ -298,7 +298,7 @@ bool Extraction::FileRecordOf(const std::string& diskPath, const BytePieces& con
   host_.Log("Save failed: " + fullPath + " " + reason);
   SaveFailed(fullPath, reason + "<P>  Data Size: <T>" + IntText(int64_t(TotalSize(data))) +
                            " Bytes<P>  File Size:  <T>" + IntText(host_.FileSize(fullPath)) +
-                           " Bytes<P>  Bytes Free: <T>" + Format("%.0f", host_.FreeBytes(fullPath)) + " Bytes");
+                           " Bytes<P>  Bytes Free: <T>" + FixedText(host_.FreeBytes(fullPath), 0) + " Bytes");
   return true;
 }
 

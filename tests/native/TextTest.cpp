@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
 #include "support/Scramble.h"
 #include "support/Switches.h"
 #include "support/Text.h"
@@ -114,6 +119,45 @@ TEST(Text, NumbersAndPaths) {
   EXPECT_EQ(UnquoteTrim("  \"a b\"  "), "a b");
   EXPECT_TRUE(SameTextTrim(" agent.EXE ", "Agent.exe"));
   EXPECT_TRUE(SameText("\xe9t\xe9", "\xc9T\xc9"));  // accented letters fold as in Windows-1252
+}
+
+TEST(Text, FixedTextRoundsTheExactValueHalfToEven) {
+  const struct {
+    double value;
+    int decimals;
+    const char* text;
+  } cases[] = {
+      {0.25, 1, "0.2"},        {0.35, 1, "0.3"},        {0.125, 2, "0.12"},     {0.375, 2, "0.38"},
+      {2.5, 0, "2"},           {3.5, 0, "4"},           {0.5, 0, "0"},          {1.0005, 3, "1.000"},
+      {1023.99951171875, 3, "1024.000"},                {123456789.0, 0, "123456789"},
+      {0.0, 2, "0.00"},        {-0.0, 1, "-0.0"},       {-0.04, 1, "-0.0"},     {-1.25, 1, "-1.2"},
+      {1e-300, 3, "0.000"},    {4.9e-324, 0, "0"},      {0.0005, 3, "0.001"},   {0.0015, 3, "0.002"},
+      {18446744073709551616.0, 1, "18446744073709551616.0"},
+      {1e22, 0, "10000000000000000000000"},             {1e23, 0, "99999999999999991611392"},
+      {std::numeric_limits<double>::infinity(), 2, "inf"},
+      {-std::numeric_limits<double>::infinity(), 0, "-inf"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FixedText(c.value, c.decimals), c.text) << c.value << " " << c.decimals;
+  EXPECT_EQ(FixedText(std::numeric_limits<double>::max(), 0).size(), 309u);
+  EXPECT_EQ(FixedText(std::nan(""), 1), "nan");
+}
+
+// Against the C library over values of every size: sizes in bytes, kilo- and megabytes,
+// rates, and their halves and quarters, where the ties lie.
+TEST(Text, FixedTextWritesWhatPrintfWrites) {
+  uint64_t seed = 88172645463325252ull;
+  char expected[400];
+  for (int i = 0; i < 200000; ++i) {
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    const int decimals = static_cast<int>(seed % 4);
+    double value = std::ldexp(static_cast<double>(seed >> 11), static_cast<int>(seed % 96) - 80);
+    if (i % 3 == 0) value = std::floor(value) + (seed % 8) / 8.0;
+    if (i % 7 == 0) value = -value;
+    std::snprintf(expected, sizeof expected, "%.*f", decimals, value);
+    ASSERT_EQ(FixedText(value, decimals), expected) << value << " " << decimals;
+  }
 }
 
 TEST(Text, ReplaceNeverRescansInsertedText) {
