@@ -32,6 +32,29 @@ target_compile_options(stub PRIVATE ${STUB_SIZE_FLAGS})
 target_link_libraries(stub PRIVATE stubwin)
 target_link_options(stub PRIVATE -s -Wl,--gc-sections -mwindows)
 
+# Nothing in the i686 stub reads unwind tables: it has no exceptions and no unwinder, and
+# crtbegin registers its tables only with an unwinder that is there. zlib's and the C
+# runtime's objects still bring theirs; the stub is linked with ld's own script, in which
+# only the rule for them is changed to drop them.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  execute_process(COMMAND ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE ld_verbose)
+  string(REPEAT "=" 50 ld_rule)
+  string(FIND "${ld_verbose}" "${ld_rule}\n" script_start)
+  string(FIND "${ld_verbose}" "\n${ld_rule}" script_end REVERSE)
+  math(EXPR script_start "${script_start} + 51")
+  math(EXPR script_length "${script_end} + 1 - ${script_start}")
+  string(SUBSTRING "${ld_verbose}" ${script_start} ${script_length} ld_script)
+  set(keep_rule "  .eh_frame BLOCK(__section_alignment__) :\n  {\n    KEEP(*(.eh_frame*))\n  }\n")
+  string(REPLACE "${keep_rule}" "  /DISCARD/ :\n  {\n    *(.eh_frame*)\n  }\n" stub_script "${ld_script}")
+  if(stub_script STREQUAL ld_script)
+    message(WARNING "ld's script has no .eh_frame rule of the known form: stub.exe keeps the tables")
+  else()
+    file(WRITE ${CMAKE_BINARY_DIR}/stub.ld "${stub_script}")
+    target_link_options(stub PRIVATE -Wl,-T,${CMAKE_BINARY_DIR}/stub.ld)
+    set_property(TARGET stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/stub.ld)
+  endif()
+endif()
+
 # The package reader wants "PE" at offset 256, with bytes 248..255 free for the logical
 # length: move the headers there after linking (a host tool of ours, built on the fly).
 include(ExternalProject)
