@@ -142,22 +142,25 @@ TEST(Text, FixedTextRoundsTheExactValueHalfToEven) {
   EXPECT_EQ(FixedText(std::nan(""), 1), "nan");
 }
 
-// Against the C library over values of every size: sizes in bytes, kilo- and megabytes,
-// rates, and their halves and quarters, where the ties lie.
+// Against the C library: every binary fraction n / 2^k below 256 with k up to 14, where all
+// the ties lie, then mantissas spread over the whole exponent range, both signs.
 TEST(Text, FixedTextWritesWhatPrintfWrites) {
-  uint64_t seed = 88172645463325252ull;
   char expected[400];
-  for (int i = 0; i < 200000; ++i) {
-    seed ^= seed << 13;
-    seed ^= seed >> 7;
-    seed ^= seed << 17;
-    const int decimals = static_cast<int>(seed % 4);
-    double value = std::ldexp(static_cast<double>(seed >> 11), static_cast<int>(seed % 96) - 80);
-    if (i % 3 == 0) value = std::floor(value) + (seed % 8) / 8.0;
-    if (i % 7 == 0) value = -value;
+  auto check = [&](double value, int decimals) {
     std::snprintf(expected, sizeof expected, "%.*f", decimals, value);
-    ASSERT_EQ(FixedText(value, decimals), expected) << value << " " << decimals;
-  }
+    return FixedText(value, decimals) == expected;
+  };
+  for (int k = 0; k <= 14; ++k)
+    for (int n = 0; n < (256 << k); n += 1 + (n >> 12))
+      for (int decimals = 0; decimals <= 3; ++decimals) {
+        const double value = std::ldexp(n, -k);
+        ASSERT_TRUE(check(value, decimals) && check(-value, decimals)) << value << " " << decimals;
+      }
+  for (int exponent = -1074; exponent <= 971; ++exponent)
+    for (double mantissa : {1.0, 3.0, 4503599627370497.0, 9007199254740991.0}) {
+      const double value = std::ldexp(mantissa, exponent);
+      ASSERT_TRUE(check(value, exponent & 3)) << value;
+    }
 }
 
 TEST(Text, ReplaceNeverRescansInsertedText) {
