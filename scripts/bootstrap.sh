@@ -13,7 +13,7 @@ need_pkgs=(
   googletest python3-pytest
   xvfb x11-apps imagemagick
   nginx-light osslsigncode clang libclang-rt-14-dev
-  libcli11-dev libsimpleini-dev nlohmann-json3-dev libdeflate-dev openssl
+  libcli11-dev nlohmann-json3-dev libdeflate-dev openssl
 )
 
 missing=()

@@ -1,12 +1,15 @@
 // Download speed of HTTP_DownloadFile_Incremental against the ceiling its pacing sets: before
 // every read of at most 8192 bytes it waits 2 ms serving window messages, and a bar that
-// serves messages in its waits adds two more short waits per read.
+// serves messages in its waits (as the stub's does) adds two waits of 1 ms per read. The
+// download keeps these waits by a deadline, so the sleep granularity of the system does not
+// lower that ceiling.
 //
 //   download_bench URL DEST [--runs N]
 //
-// Prints the measured length of the 2 ms wait (with the system timer as it is and raised to
-// 1 ms), then for each run the MB/s of a download into DEST without a bar and with a bar, and
-// the medians next to the rates the waits allow.
+// Prints the measured length of one plain 2 ms wait (with the system timer as it is and
+// raised to 1 ms: what waits that each sleep on their own would cost), then for each run the
+// MB/s of a download into DEST without a bar and with a bar, and the medians next to the
+// rates the waits allow.
 #include <windows.h>
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 #include <wininet.h>
 
 #include "inet/InetHTTP.h"
+#include "inet/DownloadPace.h"
 #include "inet/HttpText.h"
 #include "support/Files.h"
 #include "support/Utils.h"
@@ -32,6 +33,8 @@ struct WinInetApi {
 static WinInetApi g_api;
 // The test's connection state in place of the library's, or null.
 static ConnectedStateFunction g_connectedStateForTesting = nullptr;
+// The pace of the transfer that runs, null between transfers (see PacedTransfer).
+static PaceClock* g_pace = nullptr;
 
 template <class Function>
 static void Bind(Function& target, const char* name) {
@@ -163,8 +166,9 @@ static void SetDownloadTimeouts(HINTERNET internet) {
 
 namespace {
 
-// Raises the system timer to 1 ms while it lives: the 2 ms wait before each read would
-// otherwise last a whole 15.6 ms tick on Windows and pace a download to a tenth.
+// Raises the system timer to 1 ms while it lives, so that the waits of a transfer end close
+// to their deadlines: on a default Windows tick of 15.6 ms the pace could only be kept in
+// bursts.
 class FineTimer {
  public:
   FineTimer() {
@@ -185,13 +189,64 @@ class FineTimer {
   bool raised_ = false;
 };
 
+// Milliseconds of the performance counter, unrounded: the pace works in fractions of them.
+static double PreciseMilliseconds() {
+  static double msPerTick = 0;
+  LARGE_INTEGER counter;
+  if (msPerTick == 0) {
+    LARGE_INTEGER frequency;
+    msPerTick = QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0
+                    ? 1000.0 / static_cast<double>(frequency.QuadPart)
+                    : -1;
+  }
+  if (msPerTick < 0 || !QueryPerformanceCounter(&counter)) return static_cast<double>(GetTickCount());
+  return static_cast<double>(counter.QuadPart) * msPerTick;
+}
+
+// A wait of the running transfer: serves the thread's messages at least once, then sleeps
+// until the pace's deadline.
+static void PacedWait(unsigned milliseconds) {
+  const double now = PreciseMilliseconds();
+  const double until = now + g_pace->Advance(now, milliseconds);
+  PumpMessages();
+  while (PreciseMilliseconds() < until) {
+    Sleep(1);
+    PumpMessages();
+  }
+}
+
+// The progress bar's waits during a transfer; a wait of 0 sleeps 1 ms, as WaitPumping does.
+static void PacedBarWait(unsigned milliseconds) { PacedWait(milliseconds ? milliseconds : 1); }
+
+// For the life of a transfer, the wait before every read and the waits of a progress bar
+// that waits at all keep one pace, so the download goes at the rate those waits allow
+// whatever the system's sleep granularity.
+class PacedTransfer {
+ public:
+  PacedTransfer() : outerPace_(g_pace), outerBarWait_(ProgBarWait()) {
+    g_pace = &clock_;
+    if (outerBarWait_) SetProgBarWait(PacedBarWait);
+  }
+  ~PacedTransfer() {
+    if (outerBarWait_) SetProgBarWait(outerBarWait_);
+    g_pace = outerPace_;
+  }
+  PacedTransfer(const PacedTransfer&) = delete;
+  PacedTransfer& operator=(const PacedTransfer&) = delete;
+
+ private:
+  PaceClock clock_;
+  PaceClock* outerPace_;
+  ProgressWait outerBarWait_;
+};
+
 // Reads from an open request into the temporary file (reopened for every chunk, so nothing
 // is held open across the message pump) or into memory.
 class WinInetChannel : public DownloadChannel {
  public:
   WinInetChannel(HINTERNET request, const std::string& tempPath, std::string* data)
       : request_(request), tempPath_(tempPath), data_(data) {}
-  void Pause() override { WaitPumping(0, 2); }
+  void Pause() override { PacedWait(2); }
   bool Read(char* buffer, uint32_t size, uint32_t& got) override {
     DWORD n = 0;
     if (!g_api.readFile(request_, buffer, size, &n)) {
@@ -234,6 +289,7 @@ static std::string Transfer(HWND window, HINTERNET request, const std::string& d
   DownloadOutcome outcome;
   {
     FineTimer fineTimer;
+    PacedTransfer pace;
     WinInetChannel channel(request, tempPath, destination.empty() ? &data : nullptr);
     outcome = RunDownloadLoop(channel, length, remoteName, bar);
   }

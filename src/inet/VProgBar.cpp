@@ -6,6 +6,7 @@ namespace stub {
 static ProgressWait g_wait = nullptr;
 
 void SetProgBarWait(ProgressWait wait) { g_wait = wait; }
+ProgressWait ProgBarWait() { return g_wait; }
 
 // Even a delay of 0 waits: the installed wait then serves the pending messages once.
 static void Wait(unsigned milliseconds) {

@@ -15,6 +15,7 @@ typedef void (*ProgressHandler)(int kind, int64_t maximum, const std::string& te
 // messages (StubProgBar does); without one the bar does not wait.
 typedef void (*ProgressWait)(unsigned milliseconds);
 void SetProgBarWait(ProgressWait wait);
+ProgressWait ProgBarWait();
 
 class TProgBar {
  public:

@@ -12,6 +12,14 @@ static HWND g_mainBar = nullptr;
 static HWND g_activityBar = nullptr;
 static ActivityCounter g_activity;
 static TProgBar* g_stubBar = nullptr;
+// The status line that shows the steps' texts (null: none), what goes before them, and the
+// tick of its last change.
+static HWND g_statusLine = nullptr;
+static std::string g_statusPrefix;
+static DWORD g_statusShownAt = 0;
+
+// Often enough to watch, seldom enough not to slow a download with repainting.
+static const DWORD kStatusInterval = 200;
 
 void SetStubProgressBars(HWND mainBar, HWND activityBar) {
   g_mainBar = mainBar;
@@ -28,7 +36,19 @@ static void SetRange(HWND bar, int64_t maximum) {
     SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(maximum));
 }
 
-void StubProgressHandler(int kind, int64_t maximum, const std::string&, int step, int position) {
+void SetStubProgressStatus(HWND control, const std::string& prefix) {
+  g_statusLine = control;
+  g_statusPrefix = prefix;
+  g_statusShownAt = GetTickCount() - kStatusInterval;
+}
+
+static void ShowStepText(const std::string& text) {
+  if (!g_statusLine || text.empty() || GetTickCount() - g_statusShownAt < kStatusInterval) return;
+  g_statusShownAt = GetTickCount();
+  SetWindowTextA(g_statusLine, (g_statusPrefix + text).c_str());
+}
+
+void StubProgressHandler(int kind, int64_t maximum, const std::string& text, int step, int position) {
   if (kind == 0) {
     // The activity counter is not reset: it runs on across downloads and disks.
     if (g_mainBar) {
@@ -45,6 +65,7 @@ void StubProgressHandler(int kind, int64_t maximum, const std::string&, int step
     if (g_mainBar) SendMessageA(g_mainBar, PBM_STEPIT, 0, 0);
     const int place = g_activity.Advance();
     if (g_activityBar) SendMessageA(g_activityBar, PBM_SETPOS, static_cast<WPARAM>(place), 0);
+    ShowStepText(text);
   }
 }
 

@@ -15,6 +15,9 @@ constexpr uint32_t kExitUserCancel = 1602;
 // A fatal failure: extraction could not write its files, the engine could not be started
 // (ERROR_INSTALL_FAILURE).
 constexpr uint32_t kExitFailure = 1603;
+// Another run of the same setup file is in progress; this one did nothing
+// (ERROR_INSTALL_ALREADY_RUNNING).
+constexpr uint32_t kExitAlreadyRunning = 1618;
 // The package could not be reached: no connection, a failed or cut download, a missing disk
 // (ERROR_INSTALL_SOURCE_ABSENT).
 constexpr uint32_t kExitSourceAbsent = 1612;

@@ -1,5 +1,6 @@
 #include "package/SetupPlan.h"
 
+#include "package/ExitCodes.h"
 #include "support/Text.h"
 
 namespace stub {
@@ -37,6 +38,21 @@ std::string EngineCommand(const EngineCommandInput& in) {
   if (in.autoUpdateProg) command += " /AutoUpdateProg";
   command = RemoveSwitch(command, "/SpanCdLvl=");
   return RemoveSwitch(command, "/SpanDiskFName1=");
+}
+
+uint32_t ExitCodeWithoutEngine(ExtractOutcome outcome, bool windowClosed) {
+  if (windowClosed) return kExitUserCancel;
+  switch (outcome) {
+    case ExtractOutcome::Cancelled: return kExitUserCancel;
+    case ExtractOutcome::MissingPackage:
+    case ExtractOutcome::MissingDisk: return kExitSourceAbsent;
+    case ExtractOutcome::WriteFailed: return kExitFailure;
+    case ExtractOutcome::Completed:  // but no file is marked as the program to start
+    case ExtractOutcome::BadChecksum:
+    case ExtractOutcome::DamagedDisk:
+    case ExtractOutcome::DecompressFailed: return kExitPackageInvalid;
+  }
+  return kExitFailure;
 }
 
 std::string SetupFolderName(const std::string& systemTempPath, uint32_t dosDateTime) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "package/UnPackCore.h"
+
 namespace stub {
 
 // "X" when the path holds no blank, "\"X\"" when it does: an unquoted path with a blank is
@@ -28,6 +30,11 @@ struct EngineCommandInput {
   bool autoUpdateProg = false;
 };
 std::string EngineCommand(const EngineCommandInput& in);
+
+// The exit code of a setup run whose extraction ended this way and started no engine
+// (ExitCodes.h): the user's cancel, a package that is damaged or names nothing to start, a
+// disk that is not there, a file that could not be written.
+uint32_t ExitCodeWithoutEngine(ExtractOutcome outcome, bool windowClosed);
 
 // System temporary path (with trailing backslash) + "SETUP_" + the file's DOS time word.
 std::string SetupFolderName(const std::string& systemTempPath, uint32_t dosDateTime);

@@ -9,7 +9,9 @@
 #include "autoupdate/Process.h"
 #include "autoupdate/StubGlob.h"
 #include "inet/VProgBarWin.h"
+#include "package/ExitCodes.h"
 #include "package/GFileInfo.h"
+#include "package/PackageDownload.h"
 #include "package/SetupPlan.h"
 #include "package/UnPack.h"
 #include "package/ZLibOpen.h"
@@ -159,10 +161,12 @@ static bool HandOff(const std::string& tempFolder, const std::string& mainFile, 
   WaitPumping(0, 1000);
   WaitForProcess(process);
   DWORD code = 0;
-  if (!process || !GetExitCodeProcess(process, &code)) code = 0;
+  if (!process) code = kExitFailure;  // the engine never ran: no code of its own to pass on
+  else if (!GetExitCodeProcess(process, &code)) code = 0;
   if (process) CloseHandle(process);
   SetStubExitCode(code);
-  DebugPidLine(" ==== Engine exit code " + IntText(code));
+  DebugPidLine(std::string(process ? " ==== Engine exit code " : " ==== Engine not started, exit code ") +
+               IntText(code));
 
   WaitWhileWindowExists(kDialogClassPrefix + token, "");
   WaitPumping(0, 1000);
@@ -209,20 +213,34 @@ bool RunSetup(const std::string& tempFolderIn, const std::string& packagePath, c
                       RegView64Default) == "1";
     bool checksumOk = false;
     std::string mainFile;
+    // A hidden setup may run where nobody sees a box: it asks for no disk and shows no error.
     ExtractOutcome outcome = ExtractPackage(packagePath, tempFolder, agentFileName, checksumOk, StubProgressHandler,
-                                            prompt, caption, buttons, package.GetCharset(), forcePrompt, mainFile);
+                                            prompt, caption, buttons, package.GetCharset(), forcePrompt, mainFile,
+                                            !foregroundOp);
     DebugPidLine(std::string(" ==== Extraction: ") + OutcomeName(outcome) + " MainFile=" + mainFile);
     WaitPumping(0, 1000);
     // A user who closed the window has cancelled the setup, whatever the extraction finished.
-    if (SetupRunCancelled()) {
-      DebugPidLine(" ==== Setup cancelled: the window was closed");
-    } else if (!mainFile.empty() && checksumOk) {
+    if (!SetupRunCancelled() && !mainFile.empty() && checksumOk) {
       result = HandOff(tempFolder, mainFile, extraParameters, foregroundOp);
+    } else {
+      const bool closed = SetupRunCancelled();
+      SetStubExitCode(ExitCodeWithoutEngine(outcome, closed));
+      const std::string why = closed ? "Setup cancelled: the window was closed"
+                              : outcome == ExtractOutcome::Completed
+                                  ? "Nothing started: the package marks no program"
+                                  : std::string("Nothing started: ") + OutcomeName(outcome);
+      DebugPidLine(" ==== " + why + ", exit code " + IntText(StubExitCode()));
     }
     if (!checksumOk && outcome != ExtractOutcome::Cancelled) {
-      MsgError(0, package.GetLangString("s7", "Bad CRC!<P>This indicates that your setup file might be corrupted..."),
-               package.GetLangString("Error", "Error"), package.GetCharset(), buttons);
+      if (foregroundOp)
+        MsgError(0, package.GetLangString("s7", "Bad CRC!<P>This indicates that your setup file might be corrupted..."),
+                 package.GetLangString("Error", "Error"), package.GetCharset(), buttons);
+      else
+        DebugPidLine(" ==== Bad CRC (hidden setup: no box)");
     }
+  } else {
+    SetStubExitCode(kExitUserCancel);
+    DebugPidLine(" ==== Setup declined at the temporary-space notice, exit code " + IntText(kExitUserCancel));
   }
   if (!g_alternativeWorkFolder.empty()) DeleteTree(g_alternativeWorkFolder, false);
   return result;
@@ -235,9 +253,7 @@ void StartSetup(HWND window) {
   const std::string agentFileName = own.Trailer().MakeAgentCopy() ? own.GetAgentFileName() : std::string();
   const std::string tempFolder = SetupTempFolder();
   if (own.Trailer().InternetPackage()) {
-    // Fetching a package from a web server is not part of this program yet.
-    MsgError(0, "This setup downloads its package from the Internet, which this version cannot do yet.",
-             own.GetLangString("Error", "Error"), own.GetCharset(), own.GetLangString("BtnText", kDefaultButtons));
+    DownloadSetup(window, own, tempFolder, agentFileName);
   } else {
     std::string packagePath = GetParamValue("/SpanDiskFName1=");
     if (packagePath.empty() || packagePath == "TRUE") packagePath = ExeFileName(false);

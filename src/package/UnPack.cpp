@@ -68,23 +68,17 @@ bool Win32ExtractHost::Save(const std::string& path, const BytePieces& data, uin
   return complete;
 }
 
-uint32_t Win32ExtractHost::FileDosDate(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  FILETIME written, local;
-  WORD date = 0, time = 0;
-  const bool ok = GetFileTime(file, nullptr, nullptr, &written) && FileTimeToLocalFileTime(&written, &local) &&
-                  FileTimeToDosDateTime(&local, &date, &time);
-  CloseHandle(file);
-  return ok ? (uint32_t(date) << 16 | time) : 0;
-}
+uint32_t Win32ExtractHost::FileDosDate(const std::string& path) { return stub::FileDosDate(path); }
 
 int64_t Win32ExtractHost::FileSize(const std::string& path) { return FileSizeByName(path); }
 double Win32ExtractHost::FreeBytes(const std::string& path) { return DiskFreeBytes(path); }
 std::string Win32ExtractHost::LastErrorText() { return SysErrorText(); }
 void Win32ExtractHost::EjectCD(const std::string& path) { stub::EjectCD(path); }
 void Win32ExtractHost::RefuseAutoPlay() { AutoPlayMessage(true); }
-void Win32ExtractHost::ShowError(const std::string& text) { MsgError(0, text, std::string(), charset_, buttons_); }
+void Win32ExtractHost::ShowError(const std::string& text) {
+  if (silent_) Log("Not shown (hidden setup): " + text);
+  else MsgError(0, text, std::string(), charset_, buttons_);
+}
 bool Win32ExtractHost::AskForDisk(const std::string& text) { return MsgOkCancel(0, text, caption_, charset_, buttons_); }
 bool Win32ExtractHost::Cancelled() { return g_setupRunCancelled; }
 uint32_t Win32ExtractHost::Tick() { return GetTickCount(); }
@@ -111,14 +105,15 @@ ExtractOutcome ExtractPackage(const std::string& packagePath, const std::string&
                               const std::string& agentFileName, bool& checksumOk, ProgressHandler progress,
                               const std::string& diskPrompt, const std::string& diskCaption,
                               const std::string& diskButtons, int charset, bool forcePrompt,
-                              std::string& mainFile) {
-  Win32ExtractHost host(diskCaption, diskButtons, charset);
+                              std::string& mainFile, bool unattended) {
+  Win32ExtractHost host(diskCaption, diskButtons, charset, unattended);
   ExtractRequest request;
   request.packagePath = packagePath;
   request.destination = destination;
   request.agentFileName = agentFileName;
   request.diskPrompt = diskPrompt;
   request.forcePrompt = forcePrompt;
+  request.unattended = unattended;
   request.progress = progress;
   return RunExtraction(request, host, checksumOk, mainFile);
 }

@@ -14,12 +14,13 @@ namespace stub {
 // Extracts the package at packagePath into destination. checksumOk tells whether every disk
 // file that was opened passed its checksum test; mainFile names the program to start
 // ("Engine.exe*/X=1"), empty when none is marked or the extraction did not finish. Disk
-// prompts and error boxes use the caption, buttons and character set given.
+// prompts and error boxes use the caption, buttons and character set given. Unattended (a
+// hidden setup), it shows nothing: a missing disk ends it, errors go to the log only.
 ExtractOutcome ExtractPackage(const std::string& packagePath, const std::string& destination,
                               const std::string& agentFileName, bool& checksumOk, ProgressHandler progress,
                               const std::string& diskPrompt, const std::string& diskCaption,
                               const std::string& diskButtons, int charset, bool forcePrompt,
-                              std::string& mainFile);
+                              std::string& mainFile, bool unattended = false);
 
 // Set when the user closes the window a setup runs behind: a running extraction stops at its
 // next record, and the setup starts no program afterwards. Stays set for the process.
@@ -27,11 +28,12 @@ void CancelSetupRun();
 bool SetupRunCancelled();
 
 // The system calls of ExtractPackage: files, the message boxes (error box and the OK/Cancel
-// disk prompt), waits that serve window messages, the run log and the debug channel.
+// disk prompt), waits that serve window messages, the run log and the debug channel. A
+// silent host writes its error texts to the log instead of showing them.
 class Win32ExtractHost : public ExtractHost {
  public:
-  Win32ExtractHost(const std::string& caption, const std::string& buttons, int charset)
-      : caption_(caption), buttons_(buttons), charset_(charset) {}
+  Win32ExtractHost(const std::string& caption, const std::string& buttons, int charset, bool silent = false)
+      : caption_(caption), buttons_(buttons), charset_(charset), silent_(silent) {}
 
   bool FileExists(const std::string& path) override;
   std::unique_ptr<ByteSource> OpenRead(const std::string& path) override;
@@ -59,6 +61,7 @@ class Win32ExtractHost : public ExtractHost {
   std::string caption_;
   std::string buttons_;
   int charset_;
+  bool silent_;
 };
 
 }  // namespace stub

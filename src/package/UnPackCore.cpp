@@ -23,6 +23,8 @@ const char* OutcomeName(ExtractOutcome outcome) {
     case ExtractOutcome::Cancelled: return "Cancelled";
     case ExtractOutcome::DamagedDisk: return "DamagedDisk";
     case ExtractOutcome::DecompressFailed: return "DecompressFailed";
+    case ExtractOutcome::WriteFailed: return "WriteFailed";
+    case ExtractOutcome::MissingDisk: return "MissingDisk";
   }
   return "";
 }
@@ -92,7 +94,8 @@ class Extraction {
   bool RecordLoop(ByteSource& file, const PackageTrailer& trailer, int64_t position, int64_t length,
                   const std::string& path);
   bool FileRecordOf(const std::string& diskPath, const BytePieces& content);
-  void WriteAgentCopy(ByteSource& file);
+  bool WriteAgentCopy(ByteSource& file);
+  bool WriteFailed(const std::string& path, size_t dataSize);
   void SaveFailed(const std::string& fullPath, const std::string& details);
   void Progress(int kind, int64_t maximum) {
     if (request_.progress) request_.progress(kind, maximum, std::string(), 1, 0);
@@ -141,7 +144,13 @@ ExtractOutcome Extraction::Run() {
     host_.RefuseAutoPlay();
     ++disk_;
     path = DiskFileName(base, disk_);
-    if (request_.forcePrompt || !host_.FileExists(path)) {
+    const bool present = host_.FileExists(path);
+    if (request_.unattended) {
+      if (!present) {
+        Stop(ExtractOutcome::MissingDisk, "Disk " + IntText(disk_) + " missing: " + path, "");
+        break;
+      }
+    } else if (request_.forcePrompt || !present) {
       host_.EjectCD(path);
       do {
         continue_ = host_.AskForDisk(DiskPromptText(request_.diskPrompt, disk_));
@@ -173,7 +182,7 @@ Extraction::DiskEnd Extraction::ExtractDisk(const std::string& path) {
       // The prompt saw this file, so it was there a moment ago: without it the files of
       // this disk are lost, and what was extracted must not be started.
       const std::string reason = host_.LastErrorText();
-      Stop(ExtractOutcome::DamagedDisk, "Disk file cannot be opened: " + path,
+      Stop(ExtractOutcome::MissingDisk, "Disk file cannot be opened: " + path,
            path + "<P><P>Unable to open Setup File!<P><P>" + reason);
     }
     return DiskEnd::Stop;
@@ -199,7 +208,8 @@ Extraction::DiskEnd Extraction::ExtractDisk(const std::string& path) {
     if (!host_.CreateFolder(request_.destination) && request_.destination.empty())
       host_.ShowError(request_.destination + "<P><P>Unable to create Directory!<P><P>" + host_.LastErrorText());
     if (!RecordLoop(*file, trailer, position, length, path)) return DiskEnd::Stop;
-    if (disk_ == 1 && WantsAgentCopy(request_.packagePath, request_.agentFileName)) WriteAgentCopy(*file);
+    if (disk_ == 1 && WantsAgentCopy(request_.packagePath, request_.agentFileName) && !WriteAgentCopy(*file))
+      return DiskEnd::Stop;
   } else {
     host_.Log("Signature mismatch, disk skipped: " + path);
   }
@@ -260,7 +270,8 @@ bool Extraction::RecordLoop(ByteSource& file, const PackageTrailer& trailer, int
   return true;
 }
 
-// False when the extraction has to stop.
+// False when the file could not be written, or its header not held, and the extraction has
+// to stop.
 bool Extraction::FileRecordOf(const std::string& diskPath, const BytePieces& content) {
   std::string header;
   BytePieces data;
@@ -294,31 +305,39 @@ bool Extraction::FileRecordOf(const std::string& diskPath, const BytePieces& con
   const bool saved = host_.AppendFile(fullPath, data, record.dosDateTime, existed);
   if (!existed) Progress(1, 0);
   if (saved) return true;
+  return WriteFailed(fullPath, TotalSize(data));
+}
+
+// A file that is not written whole ends the extraction: a setup started without it would
+// run incomplete. Always false.
+bool Extraction::WriteFailed(const std::string& path, size_t dataSize) {
   const std::string reason = host_.LastErrorText();
-  host_.Log("Save failed: " + fullPath + " " + reason);
-  SaveFailed(fullPath, reason + "<P>  Data Size: <T>" + IntText(int64_t(TotalSize(data))) +
-                           " Bytes<P>  File Size:  <T>" + IntText(host_.FileSize(fullPath)) +
-                           " Bytes<P>  Bytes Free: <T>" + FixedText(host_.FreeBytes(fullPath), 0) + " Bytes");
-  return true;
+  host_.Log("Save failed: " + path + " " + reason);
+  SaveFailed(path, reason + "<P>  Data Size: <T>" + IntText(int64_t(dataSize)) + " Bytes<P>  File Size:  <T>" +
+                       IntText(host_.FileSize(path)) + " Bytes<P>  Bytes Free: <T>" +
+                       FixedText(host_.FreeBytes(path), 0) + " Bytes");
+  Stop(ExtractOutcome::WriteFailed, "Extraction stopped: " + path + " could not be written", "");
+  return false;
 }
 
 void Extraction::SaveFailed(const std::string& fullPath, const std::string& details) {
   if (++g_saveFailures == 1) host_.ShowError(fullPath + "<P><P>Unable to save Extracted File!<P><P>" + details);
 }
 
-void Extraction::WriteAgentCopy(ByteSource& file) {
+// False when the copy could not be written and the extraction has to stop.
+bool Extraction::WriteAgentCopy(ByteSource& file) {
   PackageTrailer trailer;
   trailer.Clear();
   ReadTrailer(file, trailer);
   const std::string name = FileNamePart(request_.agentFileName);
   if (!IsSafeRelativePath(name) || request_.destination.empty() || agentLength_ <= 0) {
     host_.Log("Agent copy not written: \"" + name + "\"");
-    return;
+    return true;
   }
   std::string copy(static_cast<size_t>(agentLength_), '\0');
   if (file.ReadAt(0, &copy[0], copy.size()) != copy.size()) {
     host_.Log("Agent copy not written: the package is shorter than its lead records");
-    return;
+    return true;
   }
   // Zeros in the low half of the logical length: the copy's own physical end counts.
   if (copy.size() >= 256) std::memset(&copy[252], 0, 4);
@@ -327,10 +346,10 @@ void Extraction::WriteAgentCopy(ByteSource& file) {
   copy.append(reinterpret_cast<const char*>(trailer.bytes), kTrailerSize);
   const std::string path = request_.destination + "\\" + name;
   BytePieces pieces{BytePiece{copy.data(), copy.size()}};
-  if (host_.SaveFile(path, pieces, host_.FileDosDate(request_.packagePath), false))
-    host_.Log(host_.ProcessIdText() + " New AU-Agent: " + path);
-  else
-    host_.Log(host_.ProcessIdText() + " New AU-Agent not written: " + path + " " + host_.LastErrorText());
+  if (!host_.SaveFile(path, pieces, host_.FileDosDate(request_.packagePath), false))
+    return WriteFailed(path, copy.size());
+  host_.Log(host_.ProcessIdText() + " New AU-Agent: " + path);
+  return true;
 }
 
 }  // namespace

@@ -21,8 +21,10 @@ enum class ExtractOutcome {
   MissingPackage,    // the first package file does not exist or cannot be opened
   BadChecksum,       // a disk failed the checksum test
   Cancelled,         // the user cancelled a disk prompt or closed the window behind it
-  DamagedDisk,       // a record runs past the end of its disk file, or a later disk cannot be opened
+  DamagedDisk,       // a record runs past the end of its disk file
   DecompressFailed,  // a compressed record could not be inflated (EZLibError)
+  WriteFailed,       // a file could not be written whole: the setup would run with it missing
+  MissingDisk,       // a later disk file is not there and nobody can be asked, or cannot be opened
 };
 const char* OutcomeName(ExtractOutcome outcome);
 
@@ -76,6 +78,9 @@ struct ExtractRequest {
   std::string agentFileName;  // only its file-name part is used; empty: no agent copy
   std::string diskPrompt;     // holds "<DISK_NUM>"
   bool forcePrompt = false;   // ask for every following disk even when its file is there
+  // Nobody to answer (a hidden setup): a disk that is not there ends the extraction instead
+  // of a prompt that would wait for ever.
+  bool unattended = false;
   ProgressHandler progress = nullptr;
 };
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "autoupdate/AgentOverrides.h"
+#include "package/ExitCodes.h"
 #include "stub/RoleChoice.h"
 #include "stub/StubWin.h"
 #include "support/Files.h"
@@ -154,6 +155,8 @@ static void RunRoleBranch(StubRole role, const RoleFacts& facts) {
       if (IsTempCopy(facts)) DebugPidLine(" ROLE Setup: would delete this temporary copy and its folder");
       break;
     case StubRole::AlreadyRunning:
+      // A deployment tool that started the same setup twice learns that it is running.
+      if (!g_isAutoUpdateProg) SetStubExitCode(kExitAlreadyRunning);
       break;
   }
 }

@@ -119,6 +119,16 @@ bool SetFileDosDate(HANDLE file, uint32_t dosDateTime) {
   return SetFileTime(file, nullptr, nullptr, &utc) != FALSE;
 }
 
+uint32_t FileDosDate(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+    return 0;
+  return (uint32_t(date) << 16) | time;
+}
+
 size_t SaveChunkSize(size_t dataSize) {
   if (dataSize <= kMiB) return dataSize;
   return std::min(dataSize / 10, kMiB);

@@ -31,6 +31,8 @@ std::string ReadFilePart(const std::string& path, int64_t maximum, int64_t start
 // Sets the last-write time of an open file from a packed DOS date-time of the local clock
 // (date in the high 16 bits, time in the low 16 bits).
 bool SetFileDosDate(HANDLE file, uint32_t dosDateTime);
+// The last-write time of the file at path in that form; 0 when it cannot be read.
+uint32_t FileDosDate(const std::string& path);
 // Bytes per write call for data of the given size: data above 1 MiB goes in tenths of at
 // most 1 MiB, anything smaller in one call.
 size_t SaveChunkSize(size_t dataSize);

@@ -9,6 +9,8 @@ is a small threaded server that answers in the broken ways real servers do:
     /zero              Content-Length: 0
     /short/LEN/SENT    Content-Length LEN, SENT (< LEN) bytes, then the connection closes
     /long/LEN/SENT     Content-Length LEN, SENT (> LEN) bytes
+    /stall/LEN/SENT    Content-Length LEN, SENT (< LEN) bytes, then silence until the server
+                       drops the connection (after `STALL_SECONDS`)
     /page/STATUS/NAME  an HTML error page with that status (200 or 404)
 
 Every answer closes its connection, and an idle connection is dropped after a few seconds:
@@ -38,6 +40,11 @@ except ImportError:  # run alone by a Python without pytest
     pytest = None
 
 NGINX = shutil.which("nginx") or "/usr/sbin/nginx"
+
+
+# How long a stalled answer stays silent before the server gives up on it: long enough to be
+# a stall, well below WinINet's half a minute of waiting on a silent server.
+STALL_SECONDS = 3
 
 
 def pattern(n, seed=0):
@@ -159,7 +166,7 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-    def answer(self, status, body, length):
+    def answer(self, status, body, length, stall=0):
         head = f"HTTP/1.1 {status} {'OK' if status == 200 else 'Not Found'}\r\n"
         head += "Content-Type: application/octet-stream\r\n"
         head += "Last-Modified: Tue, 05 Mar 2024 10:20:30 GMT\r\n"
@@ -169,6 +176,7 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
         try:
             self.wfile.write(head.encode() + body)
             self.wfile.flush()
+            time.sleep(stall)
         except OSError:
             pass  # the client went away; nothing to tell it
         self.close_connection = True
@@ -186,6 +194,8 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
                 return self.answer(200, b"", 0)
             if kind in ("short", "long"):
                 return self.answer(200, pattern(numbers[1]), numbers[0])
+            if kind == "stall":
+                return self.answer(200, pattern(numbers[1]), numbers[0], stall=STALL_SECONDS)
             if kind == "page":
                 page = error_page(numbers[0])
                 return self.answer(numbers[0], page, len(page))

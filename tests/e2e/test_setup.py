@@ -1,6 +1,8 @@
 """A setup run end to end under Wine: the stub extracts its package behind its window, starts
-the engine with the hand-off command line, waits for it and passes its exit code on."""
+the engine with the hand-off command line, waits for it and passes its exit code on; a run that
+starts no engine ends with a code that says why. Exit codes are read in full, from inside Win32."""
 import json
+import re
 import subprocess
 import time
 
@@ -58,9 +60,21 @@ def setup_package(wine, mkpkg, workdir):
     return make
 
 
+class StubRun:
+    """The stub started by wintest, which reports its full 32-bit exit code (a shell sees only
+    the low byte)."""
+
+    def __init__(self, wine, exe, *args):
+        self.proc = wine.start(wine.tool("wintest"), "run", " ".join([win_path(exe), *args]), cwd=exe.parent)
+
+    def code(self, timeout=90):
+        out, err = self.proc.communicate(timeout=timeout)
+        assert out.startswith("exit "), out + err
+        return int(out.split()[1])
+
+
 def run_setup(wine, exe, *args, timeout=90):
-    result = wine.run(exe, *args, cwd=exe.parent, timeout=timeout)
-    return result.returncode
+    return StubRun(wine, exe, *args).code(timeout)
 
 
 def temp_setup_folders(wine):
@@ -103,17 +117,17 @@ def test_hidden_setup_shows_nothing_and_starts_the_engine_hidden(wine, setup_pac
     assert " /hide " in run["commandline"]
 
 
-@pytest.mark.parametrize("answer, started", [("&Yes", True), ("&No", False)])
-def test_space_notice_asks_when_announced(wine, setup_package, workdir, answer, started):
+@pytest.mark.parametrize("answer, started, code", [("&Yes", True, 0), ("&No", False, 1602)])
+def test_space_notice_asks_when_announced(wine, setup_package, workdir, answer, started, code):
     exe = setup_package("--announce-temp")
-    proc = wine.start(exe, cwd=workdir)
+    run = StubRun(wine, exe)
     box = msgbox.wait(wine)
     assert box.caption == "Confirm"
     assert "CONFIRM" in box.bold_texts()
     assert "will extract files to your Temp Drive (C:)" in box.text
     assert "Continue with Setup?" in box.text
     box.press(answer)
-    proc.wait(60)
+    assert run.code(60) == code
     assert (workdir / "record.txt").exists() == started
     assert not temp_setup_folders(wine)
 
@@ -123,28 +137,52 @@ def test_bad_checksum_shows_bad_crc_and_starts_nothing(wine, setup_package, work
     data = bytearray(exe.read_bytes())
     data[2000] ^= 0xFF  # inside the stub program: covered by the checksum
     exe.write_bytes(bytes(data))
-    proc = wine.start(exe, cwd=workdir)
+    run = StubRun(wine, exe)
     box = msgbox.wait(wine)
     save_screenshot("setup-bad-crc")
     assert box.caption == "Error"
     assert "Bad CRC!" in box.text
     box.press("&OK")
-    proc.wait(60)
+    assert run.code(60) == 1620
     assert not (workdir / "record.txt").exists()
     assert not temp_setup_folders(wine)
 
 
-def test_no_main_file_starts_nothing_and_says_nothing(wine, setup_package, workdir):
+def test_no_main_file_starts_nothing_and_says_nothing(wine, setup_package, workdir, debug):
     exe = setup_package(main_args=None)
-    assert run_setup(wine, exe) == 0
+    assert run_setup(wine, exe) == 1620
     assert not (workdir / "record.txt").exists()
     assert not temp_setup_folders(wine)
+    assert "==== Nothing started: the package marks no program, exit code 1620" in debug.text()
 
 
-def test_a_program_that_cannot_start_gives_exit_code_0(wine, mkpkg, workdir):
+def test_a_program_that_cannot_start_fails_the_setup(wine, mkpkg, workdir, debug):
     (workdir / "broken.exe").write_bytes(b"not a program")
     exe = mkpkg(workdir / "setup.exe", "--file", f"Engine.exe={workdir / 'broken.exe'}", "--main", "Engine.exe")
-    assert run_setup(wine, exe) == 0
+    assert run_setup(wine, exe) == 1603
+    assert not temp_setup_folders(wine)
+    assert "==== Engine not started, exit code 1603" in debug.text()
+
+
+def unwritable_package(wine, mkpkg, workdir, *extra):
+    """A package whose file "a\\b.txt" cannot be written: "a" is a file by then. The engine
+    comes after it and would run with the file missing."""
+    src = workdir / "src"
+    src.mkdir(exist_ok=True)
+    engine_ini(src, record=workdir / "record.txt")
+    (src / "x").write_bytes(b"x")
+    return mkpkg(workdir / "setup.exe", "--file", f"a={src / 'x'}", "--file", f"a\\b.txt={src / 'x'}",
+                 "--file", f"Engine.exe={engine_exe(wine)}", "--file", f"Engine.ini={src / 'Engine.ini'}",
+                 "--main", "Engine.exe", *extra)
+
+
+def test_a_failed_write_starts_nothing(wine, mkpkg, workdir):
+    run = StubRun(wine, unwritable_package(wine, mkpkg, workdir))
+    box = msgbox.wait(wine)
+    assert "Unable to save Extracted File!" in box.text and "a\\b.txt" in box.text
+    box.press("&OK")
+    assert run.code(60) == 1603
+    assert not (workdir / "record.txt").exists()
     assert not temp_setup_folders(wine)
 
 
@@ -177,7 +215,7 @@ def test_second_start_of_the_same_file_ends_at_once(wine, setup_package, workdir
     while time.monotonic() < deadline and "Role=Setup" not in debug.text():
         time.sleep(0.1)
     time.sleep(0.5)
-    assert run_setup(wine, exe, timeout=20) == 0
+    assert run_setup(wine, exe, timeout=20) == 1618  # another run of this setup is in progress
     assert first.wait(60) == 0
     roles = [l.split("Role=")[1].split()[0] for l in debug.lines() if " ==== Role=" in l]
     assert roles == ["Setup", "AlreadyRunning"]
@@ -231,7 +269,7 @@ def test_exit_code_is_passed_on_in_full(wine, setup_package, workdir):
     assert r.stdout.strip() == f"exit {0x10203}"
 
 
-def split_setup(wine, workdir, exit_code=0):
+def split_setup(wine, workdir, *extra, exit_code=0):
     """setup.exe split by the builder over at least three disk files."""
     stubpack = wine.native / "tools" / "stubpack" / "stubpack"
     src = workdir / "src"
@@ -241,7 +279,7 @@ def split_setup(wine, workdir, exit_code=0):
     (src / "big.dat").write_bytes(bytes(range(256)) * 4000)  # 1 MB that does not shrink much
     size = wine.stub_exe.stat().st_size + 600_000
     subprocess.run([str(stubpack), "build", "--stub", str(wine.stub_exe), "--out", str(workdir / "setup.exe"),
-                    "--main", "Engine.exe", "--level", "0", "--disk-size", str(size), str(src)],
+                    "--main", "Engine.exe", "--level", "0", "--disk-size", str(size), *extra, str(src)],
                    check=True, capture_output=True)
     disks = sorted(workdir.glob("setup.exe*"))
     assert len(disks) >= 3, disks
@@ -262,12 +300,12 @@ def test_closing_the_window_twice_cancels_the_setup(wine, setup_package, workdir
     window the user closed does not go on to start the engine."""
     record = workdir / "record.txt"
     exe = setup_package(record=record)
-    proc = wine.start(exe, cwd=workdir)
+    run = StubRun(wine, exe)
     assert wait_until_shown(wine, exe) is not None
     r = subprocess.run([wine.loader, str(wine.tool("wintest")), "close-window", win_path(exe), "2"], env=wine.env,
                        capture_output=True, text=True, timeout=30)
     assert r.stdout.split() == ["open", "gone"]
-    assert proc.wait(60) == 0
+    assert run.code(60) == 1602
     assert not record.exists(), "the engine was started after the window was closed"
     assert not temp_setup_folders(wine)
     log = debug.text()
@@ -313,10 +351,42 @@ def test_autoplay_is_refused_only_while_a_disk_is_awaited(wine, setup_package, w
     split.mkdir()
     split_setup(wine, split)[-1].unlink()
     exe = split / "setup.exe"
-    proc = wine.start(exe, cwd=exe.parent)
+    run = StubRun(wine, exe)
     box = msgbox.wait(wine)
     assert "DISK #" in box.text
     assert send_to_stub_window(wine, exe, "QueryCancelAutoPlay") == 1
     box.press("&Cancel")
-    assert proc.wait(60) == 0
+    assert run.code(60) == 1602
     assert not (split / "record.txt").exists()
+
+
+def missing_last_disk(wine, workdir, *extra):
+    split_setup(wine, workdir, *extra)[-1].unlink()
+    return workdir / "setup.exe"
+
+
+def bad_checksum(wine, mkpkg, workdir):
+    exe = unwritable_package(wine, mkpkg, workdir)
+    data = bytearray(exe.read_bytes())
+    data[2000] ^= 0xFF
+    exe.write_bytes(bytes(data))
+    return exe
+
+
+@pytest.mark.parametrize("make, args, code, logged", [
+    (lambda w, m, d: missing_last_disk(w, d), ["/hide"], 1612, r"Disk \d+ missing: "),
+    (lambda w, m, d: missing_last_disk(w, d, "--hide"), [], 1612, r"Disk \d+ missing: "),
+    (lambda w, m, d: unwritable_package(w, m, d), ["/hide"], 1603, r"Not shown \(hidden setup\): .*Unable to save"),
+    (bad_checksum, ["/hide"], 1620, r"==== Bad CRC \(hidden setup: no box\)"),
+    (lambda w, m, d: unwritable_package(w, m, d), ["/hide", "/SpanDiskFName1=Z:\\nowhere\\setup.exe"], 1612,
+     r"Package file missing: Z:\\nowhere\\setup\.exe"),
+], ids=["disk-switch", "disk-package", "write", "checksum", "package-file"])
+def test_hidden_runs_show_no_box_and_end_with_their_code(wine, mkpkg, workdir, debug, make, args, code, logged):
+    """Nobody may be there to answer a hidden setup (a deployment tool, a service): whether the
+    command line or the package asked to hide, every failure ends the run with its code and a
+    log line, never with a box that waits."""
+    exe = make(wine, mkpkg, workdir)
+    assert run_setup(wine, exe, *args, timeout=60) == code
+    assert not (workdir / "record.txt").exists()
+    assert not temp_setup_folders(wine)
+    assert re.search(logged, debug.text()), debug.text()

@@ -11,9 +11,10 @@ from conftest import win_path
 LOG_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d [ \d]{4}\d+(   | X )(.*)$")
 
 
-def run_stub(wine, exe, *args):
+def run_stub(wine, exe, *args, code=0):
+    """Runs the stub; the shell sees the low byte of its exit code (1620: package invalid)."""
     result = wine.run(exe, *args, cwd=exe.parent)
-    assert result.returncode == 0, result.stderr
+    assert result.returncode == code & 0xFF, result.stderr
     return result
 
 
@@ -45,7 +46,7 @@ def test_bare_stub_is_a_setup_stub_and_writes_no_log(wine, debug, workdir):
     shutil.copy(wine.stub_exe, exe)
     # Without a package the setup run finds nothing to check: the bad-checksum box.
     rc, box = wine.run_answering_box(exe, "/x", "/y=1", cwd=workdir)
-    assert rc == 0
+    assert rc == 1620 & 0xFF
     assert "Bad CRC!" in box.text
     lines = debug.lines()
     pid = lines[0].split()[0]
@@ -96,15 +97,16 @@ def test_log_flag_off_writes_no_log(wine, mkpkg, debug, workdir):
     assert not list(workdir.glob("*.log"))
 
 
-@pytest.mark.parametrize("args, role, note", [
-    ((), "Relaunch", "would copy itself to the temporary folder"),
-    (("/SpanCdLvl=1",), "Relaunch", "would copy itself to the temporary folder"),
-    (("/SpanCdLvl=2",), "Setup", "would delete this temporary copy and its folder"),
-    (("/SpanCdLvl=7",), "Setup", "ROLE Setup: runs the stub window"),
+@pytest.mark.parametrize("args, role, note, code", [
+    ((), "Relaunch", "would copy itself to the temporary folder", 0),
+    (("/SpanCdLvl=1",), "Relaunch", "would copy itself to the temporary folder", 0),
+    # The package marks no program to start.
+    (("/SpanCdLvl=2",), "Setup", "would delete this temporary copy and its folder", 1620),
+    (("/SpanCdLvl=7",), "Setup", "ROLE Setup: runs the stub window", 1620),
 ])
-def test_relaunch_and_temporary_copy_switches(wine, mkpkg, debug, workdir, args, role, note):
+def test_relaunch_and_temporary_copy_switches(wine, mkpkg, debug, workdir, args, role, note, code):
     exe = mkpkg(workdir / "setup.exe", "--run-from-temp-copy", "--level", "0")
-    run_stub(wine, exe, *args)
+    run_stub(wine, exe, *args, code=code)
     lines = debug.lines()
     assert role_of(lines) == role
     assert any(note in l for l in lines), lines
@@ -115,7 +117,7 @@ def test_second_start_of_a_setup_file_ends_at_once(wine, debug, workdir):
     shutil.copy(wine.stub_exe, exe)
     holder = wine.hold_window(win_path(exe))  # the first start's window: class = full path
     try:
-        run_stub(wine, exe)
+        run_stub(wine, exe, code=1618)  # another run of this setup is in progress
     finally:
         holder.kill()
     lines = debug.lines()

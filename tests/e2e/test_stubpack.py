@@ -174,6 +174,17 @@ def tree(folder):
 # Fixtures
 
 
+def program_header(characteristics=0x0002):
+    """The smallest start of a file that reads as a Windows program: "MZ", the header pointer
+    at 0x3C, "PE\\0\\0" there and the COFF characteristics (0x0002 executable, 0x2000 DLL)."""
+    data = bytearray(0x40 + 24)
+    data[:2] = b"MZ"
+    struct.pack_into("<I", data, 0x3C, 0x40)
+    data[0x40:0x44] = b"PE\0\0"
+    struct.pack_into("<H", data, 0x40 + 22, characteristics)
+    return bytes(data)
+
+
 @pytest.fixture(scope="module")
 def payload(tmp_path_factory):
     root = tmp_path_factory.mktemp("payload")
@@ -181,7 +192,7 @@ def payload(tmp_path_factory):
     words = [b"setup ", b"engine ", b"record ", b"disk ", b"stub ", b"file ", b"the "]
     text = b"".join(rng.choice(words) for _ in range(200000))
     files = {
-        "Engine.exe": text[:4000],
+        "Engine.exe": program_header() + text[:4000],
         "docs/readme.txt": text[4000:40000],
         "docs/big.txt": text[:1100000],
         "data/noise.bin": rng.randbytes(300000),
@@ -254,6 +265,10 @@ def test_package_layout_round_trip_and_inspect(stubpack, stub_exe, payload, tmp_
     assert noise[0]["kind"] == "stored"  # deflate would not make it smaller
     text = stubpack("inspect", out).stdout
     assert "layout ok" in text and "S3cret" in text
+    # The content column of a file record is what it adds to the file, without its header.
+    readme = "docs\\readme.txt"
+    row = next(line.split() for line in text.splitlines() if line.endswith(readme))
+    assert (row[1], row[3]) == ("zlib", f"{len(p['files'][readme]):,}")
 
     extracted = tmp_path / "x"
     result = stubpack("extract", out, extracted)
@@ -300,10 +315,13 @@ def test_split_sets(stubpack, stub_exe, payload, tmp_path, extra, level):
     extracted = tmp_path / "x"
     stubpack("extract", out, extracted)
     assert tree(extracted) == tree(payload)
-    # A missing disk: the set cannot be read whole.
+    # A missing disk: the set cannot be read whole, and extract leaves no file cut short.
     (tmp_path / f"Setup.exe.{n:03d}").rename(tmp_path / "away")
     assert stubpack("inspect", out, check=False).returncode == 4
-    assert stubpack("extract", out, tmp_path / "y", check=False).returncode == 4
+    r = stubpack("extract", out, tmp_path / "y", check=False)
+    assert r.returncode == 4
+    assert f"PROBLEM: Disk {n} missing: {out}.{n:03d}" in r.stdout
+    assert not (tmp_path / "y").exists()
 
 
 def test_download_stub_and_its_package(stubpack, stub_exe, payload, tmp_path):
@@ -324,10 +342,24 @@ def test_download_stub_and_its_package(stubpack, stub_exe, payload, tmp_path):
     assert (url, name, no_local, size) == (b"http://127.0.0.1:1/dl", b"Product-full.exe", b"1",
                                            str(package.stat().st_size).encode())
     assert descramble(token) == b"DLT"
-    # A package file made with another token would be refused by the stub: so is the build.
-    r = stubpack("build", "--stub", stub_exe, "--out", tmp_path / "bad.exe", "--internet", "--download-url", "u",
-                 "--download-file", package, "--download-token", "dlt", check=False)
-    assert r.returncode == 1 and "another --download-token" in r.stderr
+    # A package file made with another token would be refused by the stub: so is the build,
+    # and a size that is not the file's.
+    internet = ["--stub", stub_exe, "--out", tmp_path / "bad.exe", "--internet", "--download-url", "u"]
+    for args, code, message in [
+        (["--download-file", package, "--download-token", "dlt"], 1, "another --download-token"),
+        (["--download-file", package, "--download-token", "dlt", "--download-size", package.stat().st_size], 1,
+         "another --download-token"),
+        (["--download-file", package, "--download-token", "DLT", "--download-size", "7"], 1,
+         f"but {package} has {package.stat().st_size} bytes"),
+        (["--download-size", "7", "--download-token", "DLT"], 2, "--download-size needs --download-file"),
+    ]:
+        r = stubpack("build", *internet, *args, check=False)
+        assert (r.returncode, message in r.stderr) == (code, True), (args, r.stderr)
+    # Without the file at hand its name and the size given go in, with a warning.
+    r = stubpack("build", *internet, "--download-file", "Later.exe", "--download-size", "123456",
+                 "--download-token", "DLT")
+    assert "Later.exe is not at hand" in r.stderr
+    assert fields(check_package(tmp_path / "bad.exe")["lead"][2])[1::3] == [b"Later.exe", b"123456"]
 
 
 def test_agent_copy_is_the_stub_and_its_lead_records(stubpack, stub_exe, payload, tmp_path):
@@ -396,7 +428,8 @@ def test_errors_name_the_problem_and_its_kind(stubpack, stub_exe, payload, tmp_p
         (["--stub", stub_exe, *out, "--agent-copy", "--disk-size", "1M", payload], 2, "--disk-size"),
         ([*out, payload], 2, "--stub"),
         # the output cannot be written: 3
-        (["--stub", stub_exe, "--out", tmp_path / "no" / "such" / "o.exe", payload], 3, "cannot write"),
+        (["--stub", stub_exe, "--out", tmp_path / "no" / "such" / "o.exe", payload], 3,
+         f"the folder {tmp_path / 'no' / 'such'} of --out does not exist"),
     ]
     for args, code, message in cases:
         r = stubpack("build", *args, check=False)
@@ -447,3 +480,118 @@ def test_inspect_and_extract_report_damage(stubpack, stub_exe, payload, tmp_path
         assert json.loads(view.stdout)["problems"], name
         assert stubpack("extract", path, tmp_path / name, check=False).returncode == 4, name
     assert stubpack("inspect", tmp_path / "missing.exe", check=False).returncode == 1
+
+
+def test_main_must_be_a_program_among_the_files(stubpack, stub_exe, tmp_path):
+    src = tmp_path / "src"
+    (src / "bin").mkdir(parents=True)
+    (src / "Engine.exe").write_bytes(program_header())
+    (src / "bin" / "Setup64.exe").write_bytes(program_header())
+    (src / "Helper.dll").write_bytes(program_header(0x2002))
+    (src / "readme.txt").write_text("text")
+    out = tmp_path / "o.exe"
+    cases = [
+        ([], 0, "warning: no --main: the package launches nothing"),
+        (["--main", "Engin.exe"], 1, "(did you mean Engine.exe?)"),
+        (["--main", "Setup64.exe"], 1, "(did you mean bin/Setup64.exe?)"),
+        (["--main", "readme.txt"], 1, "is not a Windows program"),
+        (["--main", "Helper.dll"], 1, "is not a Windows program"),
+        (["--main", "bin\\SETUP64.EXE"], 0, ""),
+    ]
+    for args, code, message in cases:
+        r = stubpack("build", "--stub", stub_exe, "--out", out, *args, src, check=False)
+        assert (r.returncode, message in r.stderr) == (code, True), (args, r.stderr)
+        assert out.exists() == (code == 0)
+        out.unlink(missing_ok=True)
+
+
+def test_rebuilding_with_fewer_disks_names_every_stale_one(stubpack, stub_exe, payload, tmp_path):
+    out = tmp_path / "Setup.exe"
+    size = len(stub_exe.read_bytes()) + 100000
+    stubpack("build", "--stub", stub_exe, "--out", out, "--disk-size", size, "--level", "0", "--quiet", payload)
+    n = len(check_package(out)["disks"])
+    assert n >= 4
+    (tmp_path / "Setup.exe.bak").write_bytes(b"not a disk")
+    r = stubpack("build", "--stub", stub_exe, "--out", out, "--disk-size", size * 2, "--level", "0", "--quiet",
+                 payload)
+    m = len(check_package(out)["disks"])
+    assert 1 < m < n
+    stale = [line for line in r.stderr.splitlines() if "left from an earlier build" in line]
+    assert stale == [f"stubpack: warning: {out}.{i:03d} is left from an earlier build and does not belong to this "
+                     "package; remove it" for i in range(m + 1, n + 1)]
+
+
+# A config file or a language file with a mistake: its file and line, and the exit code
+# (2: the build's own settings, 1: an input). Warnings let the build go on.
+CONFIG_MISTAKES = [
+    ("[build]\nout = o.exe\ntoken: x\n", 2, 'build.ini:3: "token: x" is not key = value'),
+    ("[build\nout = o.exe\n", 2, 'build.ini:1: the section [build has no closing "]"'),
+    ("[build] x\n", 2, 'build.ini:1: text after the "]" of [build]'),
+    ("[build]\ntoken = a\n\ntoken = b\n", 2, "build.ini:4: token is given twice (also on line 2)"),
+    ("[build]\nudpate-url = http://h/\n", 2, 'build.ini:2: unknown key "udpate-url" (did you mean update-url?)'),
+    ("[build]\n[other]\n", 2, "build.ini:2: unknown section [other]"),
+    ("[build]\n[Build]\n", 2, "build.ini:2: a second [build] section (the first is on line 1)"),
+    ("out = o.exe\n[build]\n", 2, "build.ini:1: keys before [build]"),
+    ("[build]\nhide = maybe\n", 2, 'build.ini:2: hide wants true or false, not "maybe"'),
+]
+LANGUAGE_MISTAKES = [
+    ("[English]\ns0=Setup\n[Russian\n", 1, 'lang.ini:3: the section [Russian has no closing "]"'),
+    ("[English]\ns0 Product Setup\n", 1, 'lang.ini:2: "s0 Product Setup" is not key = value'),
+    ("s0=Setup\n[English]\n", 1, "lang.ini:1: entries before the first [section]"),
+    ("[English]\ns0=a\n[english]\ns0=b\n", 1, "lang.ini:3: a second section [english] (the first is on line 1)"),
+    ("[English]\ns0=a\nS0=b\n", 1, "lang.ini:3: S0 is given twice in [English] (also on line 2)"),
+    ("[English]\nCharset=999\n", 1, "lang.ini:2: Charset=999 is not a character set the stub can show"),
+    ("[English]\nCharset=Western\n", 1, "lang.ini:2: Charset=Western is not a character set"),
+    ("[English]\nFontSize=eight\n", 1, "lang.ini:2: FontSize=eight is not a size the stub can use"),
+    ("[English]\nFontSize=0\n", 1, "lang.ini:2: FontSize=0 is not a size"),
+    # warnings
+    ("[English]\ns0=a\nFontSise=9\n", 0, 'lang.ini:3: the stub reads no key "FontSise" (did you mean FontSize?)'),
+    ("[English]\ns9=a\n", 0, 'lang.ini:2: the stub reads no key "s9"; it is packed but never shown'),
+    ("[German]\ns0=a\n[French]\ns0=b\n", 0, "lang.ini:1: several sections and none is [English]"),
+    ("[English]\ns0=a\n[Deutsch]\ns0=b\n", 0, "lang.ini:3: [Deutsch] is no language name the stub looks for"),
+    ("[English]\ns4=<P>Space needed: lots<P>\n", 0,
+     "lang.ini:1: [English]: the temporary-space notice (s2, s4, s5, s6) has no <SPACE_REQ>"),
+    ("[English]\ns3=Short of space<P>\n", 0,
+     "lang.ini:1: [English]: the temporary-space notice (s3, s4, s5, s6) has no <DRIVE>"),
+    ("[English]\ns8=Insert the next disk\n", 0, "lang.ini:2: s8 has no <DISK_NUM>"),
+    ("[English]\ns11=Download it?\n", 0, "lang.ini:2: s11 has no <SIZE>"),
+    ("[English]\nBtnText=|OK|Cancel|\n", 0, 'lang.ini:2: BtnText "|OK|Cancel|" is not the 7 button texts'),
+]
+# Nothing to say: one section is used whatever its name, and placeholders may move between
+# the texts of the notice.
+LANGUAGE_CLEAN = ("[Deutsch]\nCharset=0\nFontSize=9\nFontName=Arial\nBtnText=|&OK|&Abbrechen|&Ja|&Nein|&Abbruch|"
+                  "&Wiederholen|&Ignorieren|\ns2=Laufwerk <DRIVE><P>\ns4=Frei: <SPACE_AVAIL> MB<P>\n"
+                  "s5=Benötigt: <SPACE_REQ> MB<P>\ns8=Diskette <DISK_NUM>\ns11=Größe <SIZE> MB\n; a comment\n"
+                  "# another\n\nError=Fehler\n")
+
+
+@pytest.mark.parametrize("kind, text, code, message",
+                         [("config", *c) for c in CONFIG_MISTAKES] + [("lang", *c) for c in LANGUAGE_MISTAKES]
+                         + [("lang", LANGUAGE_CLEAN, 0, None)])
+def test_config_and_language_files_are_read_strictly(stubpack, stub_exe, tmp_path, kind, text, code, message):
+    (tmp_path / "Engine.exe").write_bytes(program_header())
+    out = tmp_path / "o.exe"
+    common = ["--stub", stub_exe, "--out", out, "--main", "Engine.exe", tmp_path / "Engine.exe"]
+    if kind == "config":
+        (tmp_path / "build.ini").write_text(text)
+        r = stubpack("build", "--config", tmp_path / "build.ini", *common, check=False)
+    else:
+        (tmp_path / "lang.ini").write_text(text, encoding="utf-8")
+        r = stubpack("build", "--lang", tmp_path / "lang.ini", *common, check=False)
+    assert r.returncode == code, r.stderr
+    if message is None:
+        assert r.stderr == ""
+    else:
+        assert f"{tmp_path}/{message}" in r.stderr, r.stderr
+        assert r.stderr.startswith("stubpack: warning: " if code == 0 else "stubpack: "), r.stderr
+    assert out.exists() == (code == 0)
+
+
+def test_a_file_that_is_no_package_is_called_what_it_is(stubpack, stub_exe, tmp_path):
+    (tmp_path / "notes.txt").write_text("just text")
+    for path, what in [(stub_exe, "is a Windows program, not a setup package"),
+                       (tmp_path / "notes.txt", "is not a setup package")]:
+        for command in (["inspect", path], ["extract", path, tmp_path / "x"]):
+            r = stubpack(*command, check=False)
+            assert (r.returncode, r.stderr) == (1, f"stubpack: {path} {what}: it carries no package at its end\n")
+    assert not (tmp_path / "x").exists()

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "inet/DownloadPace.h"
 #include "inet/HttpDownload.h"
 #include "inet/HttpText.h"
 
@@ -119,6 +120,23 @@ TEST(HttpDownloadPlan, ChunkBarAndDisplayFollowTheLength) {
     EXPECT_EQ(plan.kilobytes, c.kilobytes) << c.length;
     EXPECT_EQ(plan.megabytes, c.megabytes) << c.length;
   }
+}
+
+TEST(HttpDownloadPace, WaitsKeepTheirSumAndForgiveLongStalls) {
+  PaceClock pace(50);
+  struct Step {
+    double now, nominal, sleep;
+  } steps[] = {
+      {100.0, 2, 2.0},   // the first wait starts the pace
+      {102.5, 2, 1.5},   // it ran 0.5 ms long: the next one is shorter
+      {104.2, 1, 0.8},   // a bar's wait counts against the same deadline
+      {107.0, 1, 0.0},   // 1 ms behind (a slow read): no sleep, the pace is caught up
+      {107.5, 2, 0.5},
+      {108.0, 2, 2.0},   // exactly on time
+      {200.0, 2, 2.0},   // 90 ms late is beyond the 50 ms debt: forgiven, no burst follows
+      {202.5, 2, 1.5},
+  };
+  for (const Step& s : steps) EXPECT_NEAR(pace.Advance(s.now, s.nominal), s.sleep, 1e-9) << s.now;
 }
 
 TEST(HttpDownloadPlan, IncompleteReason) {

@@ -67,3 +67,19 @@ TEST(SetupPlan, AlternativeDrive) {
   EXPECT_EQ(ChooseAlternativeDrive('E', {{'C', true, 1}, {'D', true, 1}}), 'C');
   EXPECT_EQ(ChooseAlternativeDrive('C', {}), '\0');
 }
+
+TEST(SetupPlan, ExitCodesOfRunsThatStartNoEngine) {
+  const struct {
+    ExtractOutcome outcome;
+    bool windowClosed;
+    uint32_t code;
+  } cases[] = {
+      {ExtractOutcome::Cancelled, false, 1602},        {ExtractOutcome::Completed, true, 1602},
+      {ExtractOutcome::WriteFailed, true, 1602},       {ExtractOutcome::MissingPackage, false, 1612},
+      {ExtractOutcome::MissingDisk, false, 1612},      {ExtractOutcome::WriteFailed, false, 1603},
+      {ExtractOutcome::Completed, false, 1620},        {ExtractOutcome::BadChecksum, false, 1620},
+      {ExtractOutcome::DamagedDisk, false, 1620},      {ExtractOutcome::DecompressFailed, false, 1620},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ExitCodeWithoutEngine(c.outcome, c.windowClosed), c.code) << OutcomeName(c.outcome) << c.windowClosed;
+}

@@ -39,6 +39,7 @@ class MemoryHost : public ExtractHost {
   std::map<std::string, uint32_t> dates;
   std::set<std::string> folders{"C:", "C:\\Temp"};
   std::set<std::string> readOnly;           // saves there fail
+  std::set<std::string> unreadable;         // there, but opening fails
   std::vector<std::string> boxes, prompts, log, ejected;
   std::function<bool(int)> answer = [](int) { return true; };  // the disk prompt's answer
   int cancelAt = -1;  // Cancelled() says yes from this question on (0: the first)
@@ -50,7 +51,7 @@ class MemoryHost : public ExtractHost {
   bool FileExists(const std::string& path) override { return files.count(path) > 0; }
   std::unique_ptr<ByteSource> OpenRead(const std::string& path) override {
     auto it = files.find(path);
-    return it == files.end() ? nullptr : std::unique_ptr<ByteSource>(new MemorySource(it->second));
+    return it == files.end() || unreadable.count(path) ? nullptr : std::unique_ptr<ByteSource>(new MemorySource(it->second));
   }
   bool CreateFolder(const std::string& path) override {
     if (path.empty()) return false;
@@ -166,13 +167,15 @@ class UnPackTest : public ::testing::Test {
     g_pumps = 0;
     ResetSaveFailuresForTesting();
   }
-  ExtractOutcome Extract(const std::string& packagePath, const std::string& agent = "", bool forcePrompt = false) {
+  ExtractOutcome Extract(const std::string& packagePath, const std::string& agent = "", bool forcePrompt = false,
+                         bool unattended = false) {
     ExtractRequest request;
     request.packagePath = packagePath;
     request.destination = kDest;
     request.agentFileName = agent;
     request.diskPrompt = "Please insert <B>DISK #<DISK_NUM></B> (<DISK_NUM>)";
     request.forcePrompt = forcePrompt;
+    request.unattended = unattended;
     request.progress = RecordProgress;
     return RunExtraction(request, host, checksumOk, mainFile);
   }
@@ -431,17 +434,66 @@ TEST_F(UnPackTest, AgentCopy) {
   EXPECT_EQ(host.files.size(), 3u);
 }
 
-TEST_F(UnPackTest, SaveFailureShowsOneBoxPerProcess) {
-  host.files[kSetup] = BuildPackage(Recipe(), {File("a.txt", "AAAA"), File("b.txt", "B"), File("c.txt", "C")});
-  host.readOnly = {kDest + "\\a.txt", kDest + "\\b.txt"};
-  EXPECT_EQ(Extract(kSetup), ExtractOutcome::Completed);
-  EXPECT_EQ(Out("c.txt"), "C");
+TEST_F(UnPackTest, AFailedWriteEndsTheExtractionWithOneBoxPerProcess) {
+  // A setup started with a file missing would run incomplete: nothing after the failed file
+  // is written and nothing is named to start, whether a file or the agent copy failed.
+  host.files[kSetup] = BuildPackage(Recipe(), {File("Engine.exe", "MZ", 0, true), File("a.txt", "AAAA"),
+                                             File("b.txt", "B")});
+  const struct {
+    std::string readOnly;
+    std::vector<std::string> written;
+    std::string box;
+  } cases[] = {
+      {kDest + "\\a.txt", {"Engine.exe"},
+       kDest + "\\a.txt<P><P>Unable to save Extracted File!<P><P>Access is denied.<P>"
+               "  Data Size: <T>4 Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>123456789 Bytes"},
+      {kDest + "\\Agent.exe", {"Engine.exe", "a.txt", "b.txt"}, kDest + "\\Agent.exe<P><P>Unable to save"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.readOnly);
+    const std::string package = host.files[kSetup];
+    host = MemoryHost();
+    ResetSaveFailuresForTesting();
+    host.files[kSetup] = package;
+    host.readOnly = {c.readOnly};
+    for (int run = 1; run <= 2; ++run) {
+      EXPECT_EQ(Extract(kSetup, "Agent.exe"), ExtractOutcome::WriteFailed);
+      EXPECT_EQ(mainFile, "");
+      std::vector<std::string> written;
+      for (const char* name : {"Engine.exe", "a.txt", "b.txt", "Agent.exe"})
+        if (Has(name)) written.push_back(name);
+      EXPECT_EQ(written, c.written);
+      EXPECT_TRUE(host.Logged("Extraction stopped: " + c.readOnly + " could not be written"));
+      // The second extraction of the process fails the same way, without a second box.
+      ASSERT_EQ(host.boxes.size(), 1u);
+      EXPECT_EQ(host.boxes[0].compare(0, c.box.size(), c.box), 0) << host.boxes[0];
+      EXPECT_EQ(SaveFailureCount(), run);
+    }
+  }
+}
+
+TEST_F(UnPackTest, MissingDisksWithNobodyToAsk) {
+  SplitPackage p = MakeSplit();
+  host.files[kSetup] = p.first;
+  host.files["D:\\setup.exe.002"] = p.second;
+  // Unattended, a disk that is not there ends the extraction: no prompt, no eject.
+  EXPECT_EQ(Extract(kSetup, "", true, true), ExtractOutcome::MissingDisk);
+  EXPECT_TRUE(host.prompts.empty());
+  EXPECT_TRUE(host.ejected.empty());
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_EQ(mainFile, "");
+  EXPECT_TRUE(host.Logged("Disk 3 missing: D:\\setup.exe.003"));
+  // With every disk there it asks nothing either, even where prompts are forced.
+  host.files["D:\\setup.exe.003"] = p.third;
+  EXPECT_EQ(Extract(kSetup, "", true, true), ExtractOutcome::Completed);
+  EXPECT_TRUE(host.prompts.empty());
+  EXPECT_EQ(mainFile, "Engine.exe*/L=1");
+  // A disk that is there but cannot be opened is missing too, and is reported.
+  host.unreadable = {"D:\\setup.exe.003"};
+  EXPECT_EQ(Extract(kSetup), ExtractOutcome::MissingDisk);
   ASSERT_EQ(host.boxes.size(), 1u);
-  EXPECT_EQ(host.boxes[0], kDest + "\\a.txt<P><P>Unable to save Extracted File!<P><P>Access is denied.<P>"
-                                   "  Data Size: <T>4 Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>123456789 Bytes");
-  Extract(kSetup);
-  EXPECT_EQ(host.boxes.size(), 1u);
-  EXPECT_EQ(SaveFailureCount(), 4);
+  EXPECT_EQ(host.boxes[0], "D:\\setup.exe.003<P><P>Unable to open Setup File!<P><P>Access is denied.");
+  EXPECT_EQ(mainFile, "");
 }
 
 TEST_F(UnPackTest, HostilePathsAreNeverWritten) {

@@ -1,5 +1,6 @@
 #include "Build.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -81,6 +82,8 @@ class Progress {
 void CheckUsage(const BuildOptions& o) {
   if (o.stub.empty() || o.out.empty()) throw UsageError("build needs --stub and --out");
   if (o.internet) {
+    if (o.downloadFile.empty() && !o.downloadSize.empty())
+      throw UsageError("--download-size needs --download-file too: the name of the package file the stub downloads");
     if (o.downloadUrl.empty() || o.downloadFile.empty() || o.downloadToken.empty())
       throw UsageError("--internet needs --download-url, --download-file and --download-token");
     if (!o.inputs.empty())
@@ -98,18 +101,22 @@ void CheckUsage(const BuildOptions& o) {
   if (!CodePageSupported(o.codePage)) throw UsageError("code page " + std::to_string(o.codePage) + " is not known here");
 }
 
-// The size of the package file a download stub names, after checking that it is a package
-// with the same download token.
+// The size of the package file a download stub names. With the file at hand, after checking
+// that the stub would take it (a package with the same download token), its own size, which
+// a --download-size must agree with; without it, --download-size.
 std::string DownloadSizeOf(const BuildOptions& o) {
-  if (!o.downloadSize.empty()) {
-    if (o.downloadSize.find_first_not_of("0123456789") != std::string::npos)
-      throw UsageError("--download-size wants a number of bytes");
-    return o.downloadSize;
-  }
+  const std::string& given = o.downloadSize;
+  if (!given.empty() && (given.size() > 18 || given.find_first_not_of("0123456789") != std::string::npos))
+    throw UsageError("--download-size wants a number of bytes");
   std::unique_ptr<FileSource> source = FileSource::Open(PathOf(o.downloadFile));
-  if (!source)
-    throw InputError("cannot read " + o.downloadFile +
-                     ": build the package file first (its size goes into the stub), or give --download-size");
+  if (!source) {
+    if (given.empty())
+      throw InputError("cannot read " + o.downloadFile +
+                       ": build the package file first (its size goes into the stub), or give --download-size");
+    Warn(o.downloadFile + " is not at hand: the stub records its name and --download-size, and its token is not "
+                          "checked");
+    return stub::IntText(stub::ToInt64(given, 0));
+  }
   stub::TGFileInfo info(*source);
   if (info.Trailer().Signature() != stub::kPackageSignature)
     throw InputError(o.downloadFile + " is not a package");
@@ -117,7 +124,31 @@ std::string DownloadSizeOf(const BuildOptions& o) {
   if (!stub::TryDescrambleToken(info.GetDownloadToken(false), clear) ||
       clear != Ansi(o.downloadToken, o.codePage, "--download-token"))
     throw InputError(o.downloadFile + " was built with another --download-token; the stub would refuse it");
-  return stub::IntText(source->Size());
+  const std::string size = stub::IntText(source->Size());
+  if (!given.empty() && stub::ToInt64(given, -1) != source->Size())
+    throw InputError("--download-size " + given + ", but " + o.downloadFile + " has " + size +
+                     " bytes; leave --download-size out when the file is at hand");
+  return size;
+}
+
+// Disk files of an earlier, longer set beside the package: the stub never reads them, but
+// they would be shipped with it.
+std::vector<fs::path> StaleDisks(const fs::path& out, int diskCount) {
+  std::vector<fs::path> stale;
+  const std::string prefix = TextOf(out.filename()) + ".";
+  std::error_code error;
+  const fs::path folder = out.parent_path().empty() ? fs::path(".") : out.parent_path();
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = TextOf(it->path().filename());
+    if (!stub::StartsWithText(prefix, name, true)) continue;
+    const std::string number = name.substr(prefix.size());
+    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) continue;
+    const int disk = static_cast<int>(stub::ToInt64(number, 0));
+    if (disk > diskCount && stub::SameText(TextOf(DiskPath(out, disk).filename()), name))
+      stale.push_back(out.parent_path() / it->path().filename());
+  }
+  std::sort(stale.begin(), stale.end());
+  return stale;
 }
 
 bool SameFile(const fs::path& a, const fs::path& b) {
@@ -130,6 +161,12 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 void RunBuild(const BuildOptions& o) {
   const Clock::time_point start = Clock::now();
   CheckUsage(o);
+  const fs::path out = PathOf(o.out);
+  std::error_code error;
+  const fs::path outFolder = out.parent_path();
+  if (!outFolder.empty() && !fs::is_directory(outFolder, error))
+    throw OutputError("the folder " + TextOf(outFolder) + " of --out " +
+                      (fs::exists(outFolder, error) ? "is not a folder" : "does not exist; create it first"));
   const int level = o.level;
   const std::string compressorName = o.compressor.empty() ? CompressorNames().front() : o.compressor;
   stub::DeflaterFactory deflater = CompressorFor(compressorName, level > 0 ? level : 1);
@@ -142,8 +179,11 @@ void RunBuild(const BuildOptions& o) {
   stub::PackageSpec recipe;
   recipe.stub = ReadWholeFile(PathOf(o.stub), "the stub");
   CheckStub(recipe.stub, o.stub);
-  if (!o.lang.empty())
-    recipe.languageBlock = LanguageBlockFromIni(ReadWholeFile(PathOf(o.lang), "the language file"), o.lang);
+  if (!o.lang.empty()) {
+    std::vector<std::string> warnings;
+    recipe.languageBlock = LanguageBlockFromIni(ReadWholeFile(PathOf(o.lang), "the language file"), o.lang, warnings);
+    for (const std::string& w : warnings) Warn(w);
+  }
   const std::string token = o.token.empty() ? "" : stub::StableScrambledToken(Ansi(o.token, o.codePage, "--token"));
   recipe.settingsRecord = stub::SettingsRecordOf(Ansi(o.updateUrl, o.codePage, "--update-url"),
                                                Ansi(o.infoFile, o.codePage, "--info-file"),
@@ -181,10 +221,11 @@ void RunBuild(const BuildOptions& o) {
   }
   std::vector<InputFile> files = ScanInputs(o.inputs, scan);
   if (!o.main.empty()) MarkMainFile(files, o.main, o.codePage);
+  else if (!o.internet && !o.agentCopy)
+    Warn("no --main: the package launches nothing; the stub extracts it, starts no program and ends with exit code "
+         "1620");
   const std::string mainArgs = Ansi(o.mainArgs, o.codePage, "--main-args");
 
-  const fs::path out = PathOf(o.out);
-  std::error_code error;
   if (fs::is_directory(out, error)) throw UsageError("--out " + o.out + " is a folder; name the package file");
   for (const InputFile& f : files)
     if (SameFile(f.source, out)) throw InputError("--out " + o.out + " is among the files to pack");
@@ -252,6 +293,8 @@ void RunBuild(const BuildOptions& o) {
     diskCount = 1;
   } else {
     disks.Commit();
+    for (const fs::path& stale : StaleDisks(out, diskCount))
+      Warn(TextOf(stale) + " is left from an earlier build and does not belong to this package; remove it");
   }
 
   if (o.quiet) return;
@@ -268,10 +311,6 @@ void RunBuild(const BuildOptions& o) {
               diskCount > 1 ? (" on " + std::to_string(diskCount) + " disk files").c_str() : "", seconds,
               seconds > 0 ? totals.dataSize / 1e6 / seconds : 0.0, level > 0 ? compressorName.c_str() : "stored",
               level, recipe.threads);
-  const fs::path stale = DiskPath(out, diskCount + 1);
-  if (!o.agentCopy && fs::exists(stale, error))
-    std::fprintf(stderr, "stubpack: warning: %s is left from an earlier build and does not belong to this package\n",
-                 TextOf(stale).c_str());
 }
 
 }  // namespace stubpack

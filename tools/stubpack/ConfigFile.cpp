@@ -1,11 +1,9 @@
-#define SI_IMPLEMENTATION
-#define SI_NO_CONVERSION
-#include <SimpleIni.h>
-
 #include "ConfigFile.h"
 
 #include "Errors.h"
 #include "FileIO.h"
+#include "IniText.h"
+#include "Suggest.h"
 #include "support/Text.h"
 
 namespace stubpack {
@@ -15,60 +13,65 @@ static std::string Resolve(const fs::path& folder, const std::string& value) {
   return p.is_absolute() || value.empty() ? value : TextOf(folder / p);
 }
 
-std::vector<std::string> ConfigArguments(const fs::path& file, const std::function<KeyKind(const std::string&)>& kindOf) {
+std::vector<std::string> ConfigArguments(const fs::path& file, const std::function<KeyKind(const std::string&)>& kindOf,
+                                         const std::vector<std::string>& keys) {
   std::string text = ReadWholeFile(file, "the config file");
   if (stub::StartsWithText("\xEF\xBB\xBF", text, false)) text.erase(0, 3);
-  CSimpleIniA ini(false, true);  // "input" may repeat
-  if (ini.LoadData(text.data(), text.size()) < 0) throw UsageError("cannot parse the config file " + TextOf(file));
-  const fs::path folder = file.parent_path();
   const std::string fileName = TextOf(file);
+  std::vector<IniSection> sections;
+  IniMistake mistake;
+  if (!ParseIni(text, sections, mistake)) throw UsageError(AtLine(fileName, mistake.line, mistake.what));
 
-  // The keys of [build], or of the top of the file when it has no such section.
-  CSimpleIniA::TNamesDepend sections;
-  ini.GetAllSections(sections);
-  for (const CSimpleIniA::Entry& s : sections)
-    if (*s.pItem && !stub::SameText(s.pItem, "build"))
-      throw UsageError(fileName + ": unknown section [" + std::string(s.pItem) + "]; the options belong in [build]");
-  const char* section = ini.GetSection("build") ? "build" : "";
-  const CSimpleIniA::TKeyVal* top = ini.GetSection("");
-  if (*section && top && !top->empty()) throw UsageError(fileName + ": keys before [build]");
+  // The keys of [build], or of the top of the file when it has no sections.
+  const IniSection* build = nullptr;
+  for (const IniSection& s : sections) {
+    if (s.name.empty()) {
+      if (sections.size() > 1) throw UsageError(AtLine(fileName, s.entries.front().line, "keys before [build]"));
+      build = &s;
+    } else if (!stub::SameText(s.name, "build")) {
+      throw UsageError(AtLine(fileName, s.line, "unknown section [" + s.name + "]; the options belong in [build]"));
+    } else if (build) {
+      throw UsageError(AtLine(fileName, s.line, "a second [build] section (the first is on line " +
+                                                    std::to_string(build->line) + ")"));
+    } else {
+      build = &s;
+    }
+  }
+  if (!build) return {};
 
-  CSimpleIniA::TNamesDepend keys;
-  ini.GetAllKeys(section, keys);
-  keys.sort(CSimpleIniA::Entry::LoadOrder());
+  const fs::path folder = file.parent_path();
   std::vector<std::string> words, inputs;
-  for (const CSimpleIniA::Entry& key : keys) {
-    const std::string name = stub::Trim(key.pItem);
-    CSimpleIniA::TNamesDepend values;
-    ini.GetAllValues(section, key.pItem, values);
-    values.sort(CSimpleIniA::Entry::LoadOrder());
-    const KeyKind kind = kindOf(name);
-    if (kind == KeyKind::Unknown || name == "config")
-      throw UsageError(fileName + ": unknown key \"" + name + "\"");
-    for (const CSimpleIniA::Entry& v : values) {
-      const std::string value = v.pItem;
-      switch (kind) {
-        case KeyKind::Flag: {
-          const std::string b = stub::UpperCase(stub::Trim(value));
-          if (b == "1" || b == "TRUE" || b == "YES" || b == "ON") words.push_back("--" + name);
-          else if (!(b == "0" || b == "FALSE" || b == "NO" || b == "OFF"))
-            throw UsageError(fileName + ": " + name + " wants true or false, not \"" + value + "\"");
-          break;
-        }
-        case KeyKind::Value:
-          words.push_back("--" + name);
-          words.push_back(value);
-          break;
-        case KeyKind::PathValue:
-          words.push_back("--" + name);
-          words.push_back(Resolve(folder, value));
-          break;
-        case KeyKind::Input:
-          inputs.push_back(Resolve(folder, value));
-          break;
-        case KeyKind::Unknown:
-          break;
+  for (const IniEntry& entry : build->entries) {
+    const std::string& name = entry.key;
+    const KeyKind kind = name == "config" ? KeyKind::Unknown : kindOf(name);
+    if (kind == KeyKind::Unknown)
+      throw UsageError(AtLine(fileName, entry.line, "unknown key \"" + name + "\"" + DidYouMean(name, keys)));
+    const IniEntry* earlier = kind == KeyKind::Input ? nullptr : RepeatedKey(*build, entry);
+    if (earlier)
+      throw UsageError(AtLine(fileName, entry.line, name + " is given twice (also on line " +
+                                                        std::to_string(earlier->line) + "); only input may repeat"));
+    const std::string& value = entry.value;
+    switch (kind) {
+      case KeyKind::Flag: {
+        const std::string b = stub::UpperCase(value);
+        if (b == "1" || b == "TRUE" || b == "YES" || b == "ON") words.push_back("--" + name);
+        else if (!(b == "0" || b == "FALSE" || b == "NO" || b == "OFF"))
+          throw UsageError(AtLine(fileName, entry.line, name + " wants true or false, not \"" + value + "\""));
+        break;
       }
+      case KeyKind::Value:
+        words.push_back("--" + name);
+        words.push_back(value);
+        break;
+      case KeyKind::PathValue:
+        words.push_back("--" + name);
+        words.push_back(Resolve(folder, value));
+        break;
+      case KeyKind::Input:
+        inputs.push_back(Resolve(folder, value));
+        break;
+      case KeyKind::Unknown:
+        break;
     }
   }
   words.insert(words.end(), inputs.begin(), inputs.end());

@@ -14,7 +14,10 @@ namespace stubpack {
 
 enum class KeyKind { Unknown, Flag, Value, PathValue, Input };
 
-// The command-line words the file stands for: "--key", "value" ..., the inputs last.
-std::vector<std::string> ConfigArguments(const fs::path& file, const std::function<KeyKind(const std::string&)>& kindOf);
+// The command-line words the file stands for: "--key", "value" ..., the inputs last. Throws a
+// usage error naming the file and line of the first mistake; keys are the option names the
+// caller knows (for "did you mean").
+std::vector<std::string> ConfigArguments(const fs::path& file, const std::function<KeyKind(const std::string&)>& kindOf,
+                                         const std::vector<std::string>& keys);
 
 }  // namespace stubpack

@@ -2,6 +2,7 @@
 // script can tell a mistake on its own command line from a problem with the files it names.
 #pragma once
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -27,5 +28,8 @@ class ToolError : public std::runtime_error {
 inline ToolError InputError(const std::string& what) { return ToolError(kExitInput, what); }
 inline ToolError UsageError(const std::string& what) { return ToolError(kExitUsage, what); }
 inline ToolError OutputError(const std::string& what) { return ToolError(kExitOutput, what); }
+
+// What the build goes on with but the vendor should know; printed even with --quiet.
+inline void Warn(const std::string& what) { std::fprintf(stderr, "stubpack: warning: %s\n", what.c_str()); }
 
 }  // namespace stubpack

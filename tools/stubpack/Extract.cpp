@@ -8,6 +8,7 @@
 
 #include "Errors.h"
 #include "FileIO.h"
+#include "PackageReport.h"
 #include "PackageWriter.h"
 #include "package/UnPackCore.h"
 #include "support/Text.h"
@@ -82,7 +83,7 @@ class LocalHost : public stub::ExtractHost {
     const std::string shown = FromCodePage(line, codePage_);
     if (verbose_ && !line.empty()) std::printf("log: %s\n", shown.c_str());
     // The lines of what the stub would leave out.
-    for (const char* start : {"Unsafe path refused", "Save failed", "Signature mismatch"})
+    for (const char* start : {"Unsafe path refused", "Save failed", "Signature mismatch", "Disk "})
       if (stub::StartsWithText(start, line, false)) problems.push_back(shown);
   }
   std::string ProcessIdText() override { return "0"; }
@@ -115,12 +116,32 @@ class LocalHost : public stub::ExtractHost {
 
 }  // namespace
 
+// What an extraction that stopped part-way left in the folder, which was new or empty: a file
+// cut at a missing disk must not pass for a whole one.
+static void RemoveExtracted(const fs::path& dir, bool madeHere) {
+  std::error_code error;
+  if (madeHere) {
+    fs::remove_all(dir, error);
+    return;
+  }
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    std::error_code ignored;
+    fs::remove_all(it->path(), ignored);
+  }
+}
+
 int RunExtract(const std::string& package, const std::string& folder, int codePage, bool verbose) {
   std::error_code error;
   const fs::path dir = PathOf(folder);
-  if (fs::exists(dir, error) && (!fs::is_directory(dir, error) || !fs::is_empty(dir, error)))
+  const bool existed = fs::exists(dir, error);
+  if (existed && (!fs::is_directory(dir, error) || !fs::is_empty(dir, error)))
     throw UsageError("extract into a new or empty folder; " + folder + " is not");
-  if (!FileSource::Open(PathOf(package))) throw InputError("cannot read " + package);
+  {
+    std::unique_ptr<FileSource> source = FileSource::Open(PathOf(package));
+    if (!source) throw InputError("cannot read " + package);
+    const std::string reason = NotAPackage(*source, package);
+    if (!reason.empty()) throw InputError(reason);
+  }
   std::string destination = TextOf(dir.lexically_normal());
   while (destination.size() > 1 && (destination.back() == '/' || destination.back() == '\\')) destination.pop_back();
 
@@ -128,6 +149,7 @@ int RunExtract(const std::string& package, const std::string& folder, int codePa
   stub::ExtractRequest request;
   request.packagePath = package;
   request.destination = destination;
+  request.unattended = true;  // a missing disk is reported, not asked for
   bool checksumOk = false;
   std::string mainFile;
   const stub::ExtractOutcome outcome = stub::RunExtraction(request, host, checksumOk, mainFile);
@@ -135,7 +157,10 @@ int RunExtract(const std::string& package, const std::string& folder, int codePa
   std::printf("%s: %s%s\n", package.c_str(), stub::OutcomeName(outcome), checksumOk ? "" : ", checksum failed");
   std::printf("program to launch: %s\n", mainFile.empty() ? "none" : FromCodePage(mainFile, codePage).c_str());
   for (const std::string& p : host.problems) std::printf("PROBLEM: %s\n", p.c_str());
-  return outcome == stub::ExtractOutcome::Completed && checksumOk && host.problems.empty() ? kExitOk : kExitDamaged;
+  if (outcome == stub::ExtractOutcome::Completed && checksumOk && host.problems.empty()) return kExitOk;
+  RemoveExtracted(dir, !existed);
+  std::printf("nothing is left in %s: the package cannot be extracted whole\n", folder.c_str());
+  return kExitDamaged;
 }
 
 }  // namespace stubpack

@@ -6,7 +6,10 @@
 #include <system_error>
 
 #include "Errors.h"
+#include "FileIO.h"
 #include "PackageWriter.h"
+#include "PeInfo.h"
+#include "Suggest.h"
 #include "package/Records.h"
 #include "support/Text.h"
 
@@ -123,16 +126,26 @@ std::vector<InputFile> ScanInputs(const std::vector<std::string>& inputs, const 
 void MarkMainFile(std::vector<InputFile>& files, const std::string& mainPath, int codePage) {
   const std::string wanted = stub::UpperCase(PackagePathOf(mainPath, codePage, "--main"));
   for (InputFile& f : files) {
-    if (stub::UpperCase(f.packagePath) == wanted) {
-      f.main = true;
-      return;
-    }
+    if (stub::UpperCase(f.packagePath) != wanted) continue;
+    // The stub starts it with CreateProcess, which fails on anything else ("Bad EXE format").
+    std::unique_ptr<FileSource> source = FileSource::Open(f.source);
+    if (!source || !IsWindowsProgram(*source))
+      throw InputError("--main " + mainPath + " (" + TextOf(f.source) +
+                       ") is not a Windows program; the stub could not start it");
+    f.main = true;
+    return;
   }
+  // The same name in a subfolder, else the name nearest to what was typed.
   std::string hint;
-  for (const InputFile& f : files)
-    if (stub::EndsWithText(stub::FileNamePart(wanted), stub::UpperCase(f.packagePath), true)) hint = f.shown;
+  std::vector<std::string> names;
+  for (const InputFile& f : files) {
+    if (stub::EndsWithText("\\" + stub::FileNamePart(wanted), "\\" + stub::UpperCase(f.packagePath), true))
+      hint = f.shown;
+    names.push_back(f.shown);
+  }
   throw InputError("--main " + mainPath + " is not among the files of the package" +
-                   (hint.empty() ? std::string() : " (did you mean " + hint + "?)"));
+                   (hint.empty() ? DidYouMean(stub::ReplaceChar(mainPath, '\\', '/'), names)
+                                 : " (did you mean " + hint + "?)"));
 }
 
 }  // namespace stubpack

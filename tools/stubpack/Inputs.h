@@ -37,7 +37,8 @@ std::string PackagePathOf(const std::string& utf8Path, int codePage, const std::
 // "YYYY-MM-DDTHH:MM:SS" as a packed DOS date-time, or "0" for none; throws a usage error.
 uint32_t ParseDateOption(const std::string& text);
 
-// Marks the program to launch; throws when it is not among the files.
+// Marks the program to launch; throws when it is not among the files (with the name that was
+// probably meant) or is not a Windows program.
 void MarkMainFile(std::vector<InputFile>& files, const std::string& mainPath, int codePage);
 
 }  // namespace stubpack

@@ -161,9 +161,12 @@ int Run(const std::vector<std::string>& args) {
 
   if (o->buildCommand->parsed() && !o->config.empty()) {
     // The config file's words go first, so that the command line overrides them.
-    std::vector<std::string> words = ConfigArguments(PathOf(o->config), [&](const std::string& key) {
-      return KindOf(o->buildCommand, key);
-    });
+    std::vector<std::string> keys{"input"};
+    for (const CLI::Option* option : o->buildCommand->get_options())
+      for (const std::string& name : option->get_lnames())
+        if (name != "help" && name != "config") keys.push_back(name);
+    std::vector<std::string> words = ConfigArguments(
+        PathOf(o->config), [&](const std::string& key) { return KindOf(o->buildCommand, key); }, keys);
     std::vector<std::string> combined{args[0], "build"};
     combined.insert(combined.end(), words.begin(), words.end());
     bool after = false;

@@ -96,6 +96,18 @@ void ReadRecords(stub::ByteSource& source, DiskView& d, const std::string& name,
 
 }  // namespace
 
+std::string NotAPackage(stub::ByteSource& file, const std::string& path) {
+  stub::PackageTrailer trailer;
+  trailer.Clear();
+  stub::ReadTrailer(file, trailer);
+  if (trailer.Signature() == stub::kPackageSignature || stub::StoredLogicalLength(file) > 0) return "";
+  const int64_t end = stub::PackageEnd(file);
+  uint8_t raw[4];
+  if (end >= 4 && file.ReadAt(end - 4, raw, 4) == 4 && stub::ReadU32LE(raw) == stub::kTrailerSize) return "";
+  return path + (IsWindowsProgram(file) ? " is a Windows program, not a setup package" : " is not a setup package") +
+         ": it carries no package at its end";
+}
+
 PackageView ReadPackageView(const std::string& path, int codePage) {
   PackageView view;
   const std::string base = stub::DiskBaseName(path);
@@ -108,6 +120,10 @@ PackageView ReadPackageView(const std::string& path, int codePage) {
       if (disk == 1) throw InputError("cannot read " + path);
       view.problems.push_back("disk " + std::to_string(disk) + " (" + diskPath + ") is missing");
       break;
+    }
+    if (disk == 1) {
+      const std::string reason = NotAPackage(*source, path);
+      if (!reason.empty()) throw InputError(reason);
     }
     DiskView d;
     d.path = diskPath;
@@ -279,10 +295,12 @@ void PrintView(const PackageView& view, int codePage) {
       }
     }
     std::printf("  records         %d\n", static_cast<int>(d.records.size()));
+    // For a file record, "content" is what it adds to its file, without the header.
     std::printf("    %12s  %-6s %12s %12s  %-19s  %s\n", "offset", "kind", "stored", "content", "date", "path");
     for (const RecordView& r : d.records) {
       std::printf("    %12s  %-6s %12s %12s  %-19s  %s%s\n", Grouped(r.offset).c_str(), RecordKind(r),
-                  Grouped(r.size).c_str(), r.contentSize < 0 ? "?" : Grouped(r.contentSize).c_str(),
+                  Grouped(r.size).c_str(),
+                  r.file ? Grouped(r.dataSize).c_str() : r.contentSize < 0 ? "?" : Grouped(r.contentSize).c_str(),
                   r.file ? DateText(r.date).c_str() : "", u(r.path).c_str(),
                   r.main ? ("   [program to launch: " + u(r.mainFile) + "]").c_str() : "");
     }

@@ -46,8 +46,13 @@ struct PackageView {
   std::vector<std::string> notes;     // values that differ from what stubpack writes
 };
 
+// Why the file at path is no setup package at all: a Windows program, or any other file.
+// Empty for a package, whole or damaged (one that still ends in a trailer's size, or a stub
+// that records its package's length).
+std::string NotAPackage(stub::ByteSource& file, const std::string& path);
+
 // Reads the package at path and every disk that follows it; package texts in messages are
-// shown from the given code page.
+// shown from the given code page. Throws an input error for a file that is no package.
 PackageView ReadPackageView(const std::string& path, int codePage);
 
 void PrintView(const PackageView& view, int codePage);

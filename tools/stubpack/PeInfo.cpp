@@ -31,4 +31,17 @@ CertificateTable FindCertificateTable(stub::ByteSource& file) {
   return table;
 }
 
+bool IsWindowsProgram(stub::ByteSource& file) {
+  uint8_t magic[2];
+  uint32_t header = 0, signature = 0;
+  if (file.ReadAt(0, magic, 2) != 2 || magic[0] != 'M' || magic[1] != 'Z') return false;
+  if (!U32At(file, 0x3C, header) || !U32At(file, header, signature) || signature != 0x4550) return false;
+  // The COFF header's Characteristics, after the signature and 18 bytes of other fields.
+  uint8_t raw[2];
+  if (file.ReadAt(int64_t(header) + 22, raw, 2) != 2) return false;
+  const unsigned characteristics = raw[0] | unsigned(raw[1]) << 8;
+  const unsigned kExecutableImage = 0x0002, kDll = 0x2000;
+  return (characteristics & kExecutableImage) && !(characteristics & kDll);
+}
+
 }  // namespace stubpack

@@ -17,4 +17,8 @@ struct CertificateTable {
 
 CertificateTable FindCertificateTable(stub::ByteSource& file);
 
+// A program Windows can start: "MZ", the PE signature where the header points, and an
+// executable image that is not a DLL.
+bool IsWindowsProgram(stub::ByteSource& file);
+
 }  // namespace stubpack

@@ -7,6 +7,7 @@
 //   wintest find-window CLASS             exit 0 when a top-level window of CLASS exists
 //   wintest find-window-prefix PREFIX     the same for any class that begins with PREFIX
 //   wintest window-info CLASS             the window's caption, visibility and children as JSON
+//                                         (progress bars with their position and maximum)
 //   wintest run COMMANDLINE               runs it and prints "exit N", the full 32-bit code
 //   wintest send-message CLASS MESSAGE    sends MESSAGE (a number, or the name of a registered
 //                                         message) to the window and prints "result N"
@@ -22,6 +23,7 @@
 //   wintest msgbox-close                  the Close command of the box's system menu
 //   wintest msgbox-gone                   exit 0 once no box is left
 #include <windows.h>
+#include <commctrl.h>
 #include <richedit.h>
 
 #include <algorithm>
@@ -497,6 +499,14 @@ static BOOL CALLBACK DescribeChild(HWND child, LPARAM param) {
                 static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)),
                 static_cast<unsigned long>(GetWindowLongA(child, GWL_EXSTYLE)));
   *out += line;
+  // A progress bar also tells where it stands.
+  if (!lstrcmpiA(name, "msctls_progress32")) {
+    out->pop_back();
+    std::snprintf(line, sizeof line, ", \"pos\": %ld, \"max\": %ld}",
+                  static_cast<long>(SendMessageA(child, PBM_GETPOS, 0, 0)),
+                  static_cast<long>(SendMessageA(child, PBM_GETRANGE, FALSE, 0)));
+    *out += line;
+  }
   return TRUE;
 }
 
