@@ -10,13 +10,50 @@ set(STUB_WIN_LIBS user32 gdi32 comctl32 advapi32 shell32 ${MINGW_ZLIB})
 
 add_library(stubwin STATIC ${STUB_PORTABLE_SOURCES} ${STUB_WIN_SOURCES})
 target_include_directories(stubwin PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_compile_options(stubwin PRIVATE -Os -ffunction-sections -fdata-sections)
+# The stub's code is built for size and without exceptions: unwind tables, landing pads and
+# libstdc++'s exception support were more than half of stub.exe. Nothing asks for run-time
+# type information, the type records of every class with virtual functions. Without
+# threadsafe statics no lock library comes along: the stub's function-local statics must be
+# first reached on the window thread. The x86-64 twin keeps its unwind tables, which Windows
+# itself walks on that platform.
+set(STUB_SIZE_FLAGS -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti -fno-threadsafe-statics)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  list(APPEND STUB_SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
+endif()
+target_compile_options(stubwin PRIVATE ${STUB_SIZE_FLAGS})
+# The functions that raise EZLibError, for the Windows tools (the stub never links them).
+set_source_files_properties(${CMAKE_SOURCE_DIR}/src/package/ZLibError.cpp TARGET_DIRECTORY stubwin
+  PROPERTIES COMPILE_OPTIONS "-fexceptions")
 target_link_libraries(stubwin PUBLIC ${STUB_WIN_LIBS})
 
-add_executable(stub WIN32 ${CMAKE_SOURCE_DIR}/src/stub/StubMain.cpp ${CMAKE_SOURCE_DIR}/res/stub.rc)
-target_compile_options(stub PRIVATE -Os)
+add_executable(stub WIN32 ${CMAKE_SOURCE_DIR}/src/stub/StubMain.cpp ${CMAKE_SOURCE_DIR}/src/stub/StubRuntime.cpp
+  ${CMAKE_SOURCE_DIR}/res/stub.rc)
+target_compile_options(stub PRIVATE ${STUB_SIZE_FLAGS})
 target_link_libraries(stub PRIVATE stubwin)
 target_link_options(stub PRIVATE -s -Wl,--gc-sections -mwindows)
+
+# Nothing in the i686 stub reads unwind tables: it has no exceptions and no unwinder, and
+# crtbegin registers its tables only with an unwinder that is there. zlib's and the C
+# runtime's objects still bring theirs; the stub is linked with ld's own script, in which
+# only the rule for them is changed to drop them.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  execute_process(COMMAND ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE ld_verbose)
+  string(REPEAT "=" 50 ld_rule)
+  string(FIND "${ld_verbose}" "${ld_rule}\n" script_start)
+  string(FIND "${ld_verbose}" "\n${ld_rule}" script_end REVERSE)
+  math(EXPR script_start "${script_start} + 51")
+  math(EXPR script_length "${script_end} + 1 - ${script_start}")
+  string(SUBSTRING "${ld_verbose}" ${script_start} ${script_length} ld_script)
+  set(keep_rule "  .eh_frame BLOCK(__section_alignment__) :\n  {\n    KEEP(*(.eh_frame*))\n  }\n")
+  string(REPLACE "${keep_rule}" "  /DISCARD/ :\n  {\n    *(.eh_frame*)\n  }\n" stub_script "${ld_script}")
+  if(stub_script STREQUAL ld_script)
+    message(WARNING "ld's script has no .eh_frame rule of the known form: stub.exe keeps the tables")
+  else()
+    file(WRITE ${CMAKE_BINARY_DIR}/stub.ld "${stub_script}")
+    target_link_options(stub PRIVATE -Wl,-T,${CMAKE_BINARY_DIR}/stub.ld)
+    set_property(TARGET stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/stub.ld)
+  endif()
+endif()
 
 # The package reader wants "PE" at offset 256, with bytes 248..255 free for the logical
 # length: move the headers there after linking (a host tool of ours, built on the fly).

@@ -45,7 +45,7 @@ std::string TBytesRate::ProgressText(int64_t total, int64_t received, int32_t la
   const double bytes = double(bytes_[1]) + bytes_[2] + bytes_[3] + bytes_[4];
   if (ticks_[0] != 0 && elapsed != 0 && now - lastRateTime_ > 500) {
     lastRateTime_ = now;
-    rateText_ = Format("%.2f", bytes / (elapsed / 1000.0) / 1024.0);
+    rateText_ = FixedText(bytes / (elapsed / 1000.0) / 1024.0, 2);
   }
   return rateText_.empty() ? amount : amount + "   -   " + rateText_ + " KB/Sec";
 }

@@ -10,6 +10,7 @@ void ReadRawRecordInto(ByteSource& file, int64_t position, int64_t end, RawRecor
   record.stated = 0;
   record.compressed = false;
   record.complete = false;
+  record.noMemory = false;
   record.bytes.clear();
   uint8_t raw[4];
   if (position < 0 || position + 4 > end || file.ReadAt(position, raw, 4) != 4) {
@@ -24,7 +25,10 @@ void ReadRawRecordInto(ByteSource& file, int64_t position, int64_t end, RawRecor
   const int64_t available = end - start;
   const int64_t wanted = length < available ? length : available;
   if (wanted > 0) {
-    record.bytes.resize(static_cast<size_t>(wanted));
+    if (!TryResize(record.bytes, static_cast<size_t>(wanted))) {
+      record.noMemory = true;
+      return;
+    }
     size_t done = 0;
     while (done < record.bytes.size()) {
       size_t chunk = record.bytes.size() - done;

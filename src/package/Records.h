@@ -16,6 +16,7 @@ struct RawRecord {
   int32_t stated = 0;      // L: > 0 zlib stream, <= 0 stored
   bool compressed = false;
   bool complete = false;
+  bool noMemory = false;   // the bytes could not be held; nothing was read
   std::string bytes;       // |L| bytes, or fewer when the record is damaged
   int64_t next = 0;        // position of the following record
 };

@@ -1,7 +1,5 @@
 #include "package/SetupPlan.h"
 
-#include <cstdio>
-
 #include "package/ExitCodes.h"
 #include "support/Text.h"
 
@@ -64,10 +62,7 @@ std::string SetupFolderName(const std::string& systemTempPath, uint32_t dosDateT
 std::string MegabyteText(double bytes) {
   if (bytes < 0) bytes = 0;
   double mb = bytes / 1048576.0;
-  char buf[64];
-  const char* format = mb > 10 ? "%.1f" : (mb >= 1 ? "%.2f" : "%.3f");
-  std::snprintf(buf, sizeof buf, format, mb);
-  return buf;
+  return FixedText(mb, mb > 10 ? 1 : (mb >= 1 ? 2 : 3));
 }
 
 SpaceNotice BuildSpaceNotice(const std::string& tempFolder, double needed, double available, bool announce,

@@ -255,25 +255,13 @@ void StartSetup(HWND window) {
   TGFileInfo& own = PackageInfo();
   const std::string agentFileName = own.Trailer().MakeAgentCopy() ? own.GetAgentFileName() : std::string();
   const std::string tempFolder = SetupTempFolder();
-  try {
-    if (own.Trailer().InternetPackage()) {
-      DownloadSetup(window, own, tempFolder, agentFileName);
-    } else {
-      std::string packagePath = GetParamValue("/SpanDiskFName1=");
-      if (packagePath.empty() || packagePath == "TRUE") packagePath = ExeFileName(false);
-      const bool foregroundOp = !(HasParam("/hide") || own.GetHideSetup());
-      RunSetup(tempFolder, packagePath, agentFileName, foregroundOp, GetParamTail());
-    }
-  } catch (const std::exception& e) {
-    // Nothing inside a setup run may end the process: report and tidy up.
-    DebugPidLine(std::string(" StartSetup failed: ") + e.what());
-    SetStubExitCode(kExitFailure);
-    if (!(HasParam("/hide") || own.GetHideSetup()))
-      MsgError(0, std::string("Setup could not be completed.<P><P>") + e.what(), own.GetLangString("Error", "Error"),
-               own.GetCharset(), own.GetLangString("BtnText", kDefaultButtons));
-  } catch (...) {
-    DebugPidLine(" StartSetup failed");
-    SetStubExitCode(kExitFailure);
+  if (own.Trailer().InternetPackage()) {
+    DownloadSetup(window, own, tempFolder, agentFileName);
+  } else {
+    std::string packagePath = GetParamValue("/SpanDiskFName1=");
+    if (packagePath.empty() || packagePath == "TRUE") packagePath = ExeFileName(false);
+    const bool foregroundOp = !(HasParam("/hide") || own.GetHideSetup());
+    RunSetup(tempFolder, packagePath, agentFileName, foregroundOp, GetParamTail());
   }
   DeleteTree(tempFolder, false);
   DebugPidLine(" StartSetup() - END, exit code " + IntText(StubExitCode()));

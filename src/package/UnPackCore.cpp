@@ -38,25 +38,37 @@ bool WantsAgentCopy(const std::string& packagePath, const std::string& agentFile
          (EndsWithText(".exe", packagePath, true) || EndsWithText(".exe.001", packagePath, true));
 }
 
-bool SplitFileRecord(const BytePieces& content, std::string& header, BytePieces& data) {
+bool SplitFileRecord(const BytePieces& content, std::string& header, BytePieces& data, bool* noMemory) {
   header.clear();
   data.clear();
+  if (noMemory) *noMemory = false;
+  // The 0x00 is found before anything is copied: content without one is no file record,
+  // however large it is.
+  size_t length = 0;
   for (size_t i = 0; i < content.size(); ++i) {
     const BytePiece& piece = content[i];
     const char* zero = piece.size ? static_cast<const char*>(std::memchr(piece.data, 0, piece.size)) : nullptr;
     if (!zero) {
-      header.append(piece.data, piece.size);
+      length += piece.size;
       continue;
     }
-    header.append(piece.data, static_cast<size_t>(zero - piece.data));
-    if (header.empty()) return false;
-    const size_t after = static_cast<size_t>(zero - piece.data) + 1;
-    if (after < piece.size) data.push_back(BytePiece{zero + 1, piece.size - after});
+    const size_t before = static_cast<size_t>(zero - piece.data);
+    if (length + before == 0) return false;
+    if (!TryResize(header, length + before)) {
+      if (noMemory) *noMemory = true;
+      return false;
+    }
+    size_t at = 0;
+    for (size_t j = 0; j < i; ++j) {
+      std::memcpy(&header[at], content[j].data, content[j].size);
+      at += content[j].size;
+    }
+    std::memcpy(&header[at], piece.data, before);
+    if (before + 1 < piece.size) data.push_back(BytePiece{zero + 1, piece.size - before - 1});
     for (size_t j = i + 1; j < content.size(); ++j)
       if (content[j].size) data.push_back(content[j]);
     return true;
   }
-  header.clear();
   return false;
 }
 
@@ -96,6 +108,12 @@ class Extraction {
     continue_ = false;
     host_.Log(logLine);
     if (!boxText.empty()) host_.ShowError(boxText);
+  }
+  // A record whose bytes, or whose header, cannot be held in memory.
+  void StopNoMemory(const std::string& path) {
+    Stop(ExtractOutcome::DecompressFailed,
+         "EZLibError: insufficient memory in record " + IntText(recordCounter_) + " of " + path,
+         path + "<P><P>Unable to decompress Setup Data!<P><P>zlib: insufficient memory");
   }
 
   const ExtractRequest& request_;
@@ -211,54 +229,57 @@ bool Extraction::RecordLoop(ByteSource& file, const PackageTrailer& trailer, int
       Stop(ExtractOutcome::Cancelled, "Extraction cancelled: the window was closed", "");
       return false;
     }
-    try {
-      RawRecord& record = record_;
-      ReadRawRecordInto(file, position, readEnd, record, pump_);
-      const int64_t at = position;
-      position = record.next;
-      ++recordCounter_;
-      if (!record.complete) {
-        Stop(ExtractOutcome::DamagedDisk,
-             "Damaged disk file: " + path + " record " + IntText(recordCounter_) + " at " + IntText(at) +
-                 " states " + IntText(record.stated) + " bytes, " + IntText(int64_t(record.bytes.size())) +
-                 " present",
-             path + "<P><P>Damaged Setup File!<P><P>A record runs past the end of the file.");
-        return false;
-      }
-      if (recordCounter_ == trailer.LeadRecordCount()) agentLength_ = position;
-      if (recordCounter_ > trailer.LeadRecordCount()) {
-        BytePieces content;
-        if (record.compressed) {
-          DecompressInto(record.bytes.data(), record.bytes.size(), inflated_, pump_);
-          for (size_t i = 0; i < inflated_.PieceCount(); ++i) {
-            InflatedRecord::Piece piece = inflated_.PieceAt(i);
-            content.push_back(BytePiece{piece.data, piece.size});
-          }
-        } else if (!record.bytes.empty()) {
-          content.push_back(BytePiece{record.bytes.data(), record.bytes.size()});
+    RawRecord& record = record_;
+    ReadRawRecordInto(file, position, readEnd, record, pump_);
+    if (record.noMemory) {
+      StopNoMemory(path);
+      return false;
+    }
+    const int64_t at = position;
+    position = record.next;
+    ++recordCounter_;
+    if (!record.complete) {
+      Stop(ExtractOutcome::DamagedDisk,
+           "Damaged disk file: " + path + " record " + IntText(recordCounter_) + " at " + IntText(at) +
+               " states " + IntText(record.stated) + " bytes, " + IntText(int64_t(record.bytes.size())) +
+               " present",
+           path + "<P><P>Damaged Setup File!<P><P>A record runs past the end of the file.");
+      return false;
+    }
+    if (recordCounter_ == trailer.LeadRecordCount()) agentLength_ = position;
+    if (recordCounter_ > trailer.LeadRecordCount()) {
+      BytePieces content;
+      if (record.compressed) {
+        if (const int code = TryDecompressInto(record.bytes.data(), record.bytes.size(), inflated_, pump_)) {
+          Stop(ExtractOutcome::DecompressFailed,
+               "EZLibError: " + std::string(ZLibMessage(code)) + " in record " + IntText(recordCounter_) + " of " +
+                   path,
+               path + "<P><P>Unable to decompress Setup Data!<P><P>zlib: " + ZLibMessage(code));
+          return false;
         }
-        if (!FileRecordOf(path, content)) return false;
+        for (size_t i = 0; i < inflated_.PieceCount(); ++i) {
+          InflatedRecord::Piece piece = inflated_.PieceAt(i);
+          content.push_back(BytePiece{piece.data, piece.size});
+        }
+      } else if (!record.bytes.empty()) {
+        content.push_back(BytePiece{record.bytes.data(), record.bytes.size()});
       }
-    } catch (const EZLibError& e) {
-      Stop(ExtractOutcome::DecompressFailed,
-           "EZLibError: " + std::string(e.what()) + " in record " + IntText(recordCounter_) + " of " + path,
-           path + "<P><P>Unable to decompress Setup Data!<P><P>zlib: " + e.what());
-      return false;
-    } catch (const std::bad_alloc&) {
-      Stop(ExtractOutcome::DecompressFailed,
-           "EZLibError: insufficient memory in record " + IntText(recordCounter_) + " of " + path,
-           path + "<P><P>Unable to decompress Setup Data!<P><P>zlib: insufficient memory");
-      return false;
+      if (!FileRecordOf(path, content)) return false;
     }
   } while (length - position > int64_t(kTrailerSize));
   return true;
 }
 
-// False when the file could not be written and the extraction has to stop.
+// False when the file could not be written, or its header not held, and the extraction has
+// to stop.
 bool Extraction::FileRecordOf(const std::string& diskPath, const BytePieces& content) {
   std::string header;
   BytePieces data;
-  if (!SplitFileRecord(content, header, data)) return true;
+  bool noMemory = false;
+  if (!SplitFileRecord(content, header, data, &noMemory)) {
+    if (noMemory) StopNoMemory(diskPath);
+    return !noMemory;
+  }
   const FileRecord record = ParseFileRecord(header + std::string(1, '\0'));
   const std::string shownPath = request_.destination + "\\" + record.path;
   // A path that could leave the destination folder is never written, and does not name
@@ -267,7 +288,7 @@ bool Extraction::FileRecordOf(const std::string& diskPath, const BytePieces& con
     host_.Log("Unsafe path refused: \"" + record.path + "\" in " + diskPath);
     SaveFailed(shownPath, "The path leads out of the destination folder.<P>  Data Size: <T>" +
                               IntText(int64_t(TotalSize(data))) + " Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>" +
-                              Format("%.0f", host_.FreeBytes(request_.destination)) + " Bytes");
+                              FixedText(host_.FreeBytes(request_.destination), 0) + " Bytes");
     return true;
   }
   if (record.hasMainMark) mainFile_ = record.mainFile;
@@ -294,7 +315,7 @@ bool Extraction::WriteFailed(const std::string& path, size_t dataSize) {
   host_.Log("Save failed: " + path + " " + reason);
   SaveFailed(path, reason + "<P>  Data Size: <T>" + IntText(int64_t(dataSize)) + " Bytes<P>  File Size:  <T>" +
                        IntText(host_.FileSize(path)) + " Bytes<P>  Bytes Free: <T>" +
-                       Format("%.0f", host_.FreeBytes(path)) + " Bytes");
+                       FixedText(host_.FreeBytes(path), 0) + " Bytes");
   Stop(ExtractOutcome::WriteFailed, "Extraction stopped: " + path + " could not be written", "");
   return false;
 }

@@ -97,7 +97,8 @@ std::string DiskPromptText(const std::string& prompt, int64_t disk);
 // whose path ends with ".exe" or ".exe.001" (case ignored).
 bool WantsAgentCopy(const std::string& packagePath, const std::string& agentFileName);
 // The content of a file record split at its first 0x00: the header before it, the data
-// pieces after it. False when there is no 0x00 or the header is empty.
-bool SplitFileRecord(const BytePieces& content, std::string& header, BytePieces& data);
+// pieces after it. False when there is no 0x00 or the header is empty; also false, with
+// *noMemory set, when the header cannot be held in memory.
+bool SplitFileRecord(const BytePieces& content, std::string& header, BytePieces& data, bool* noMemory = nullptr);
 
 }  // namespace stub

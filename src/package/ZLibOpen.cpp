@@ -7,15 +7,13 @@
 
 namespace stub {
 
-// The pump called after each enlargement of the output, and the output ceiling.
-static PumpHook g_pump = nullptr;
+// The output ceiling.
 static const size_t kDefaultOutputLimit = size_t(1) << 30;
 static size_t g_outputLimit = kDefaultOutputLimit;
 
 // Blocks grow geometrically up to this size; larger ones only when the step itself is larger.
 static const size_t kLargestGrowth = size_t(1) << 20;
 
-void SetDecompressPump(PumpHook pump) { g_pump = pump; }
 void SetDecompressLimitForTesting(size_t limit) { g_outputLimit = limit ? limit : kDefaultOutputLimit; }
 
 const char* ZLibMessage(int code) {
@@ -32,13 +30,6 @@ const char* ZLibMessage(int code) {
     default: return "";
   }
 }
-
-static int Check(int code) {
-  if (code < 0) throw EZLibError(code, ZLibMessage(code));
-  return code;
-}
-
-static void ThrowNoMemory() { throw EZLibError(Z_MEM_ERROR, ZLibMessage(Z_MEM_ERROR)); }
 
 static void* ZAlloc(void*, uInt items, uInt size) {
   if (size != 0 && items > static_cast<size_t>(-1) / size) return nullptr;
@@ -66,10 +57,11 @@ void InflatedRecord::Clear() {
 namespace {
 
 // Hands zlib the next block of out: a kept block when it is large enough, else a new one.
-// Returns the room given to zlib.
+// Returns the room given to zlib, or 0 when the output would pass the ceiling or the memory
+// is not there.
 size_t NextBlock(std::vector<std::unique_ptr<char[]>>& blocks, std::vector<size_t>& capacity,
                  std::vector<size_t>& used, size_t produced, size_t step, z_stream& stream) {
-  if (produced >= g_outputLimit) ThrowNoMemory();
+  if (produced >= g_outputLimit) return 0;
   size_t wanted = produced < kLargestGrowth ? produced : kLargestGrowth;
   if (wanted < step) wanted = step;
   const size_t index = used.size();
@@ -82,7 +74,7 @@ size_t NextBlock(std::vector<std::unique_ptr<char[]>>& blocks, std::vector<size_
     blocks.resize(index);
     capacity.resize(index);
     std::unique_ptr<char[]> block(new (std::nothrow) char[wanted]);
-    if (!block) ThrowNoMemory();
+    if (!block) return 0;
     blocks.push_back(std::move(block));
     capacity.push_back(wanted);
   }
@@ -98,7 +90,7 @@ size_t NextBlock(std::vector<std::unique_ptr<char[]>>& blocks, std::vector<size_
 
 }  // namespace
 
-void DecompressInto(const void* input, size_t inputSize, InflatedRecord& out, PumpHook pump) {
+int TryDecompressInto(const void* input, size_t inputSize, InflatedRecord& out, PumpHook pump) {
   out.Clear();
   const size_t step = InflateStep(inputSize);
   z_stream stream;
@@ -115,62 +107,41 @@ void DecompressInto(const void* input, size_t inputSize, InflatedRecord& out, Pu
     unread -= n;
   };
   feed();
-  bool initialised = false;
-  try {
-    std::vector<size_t>& used = out.used_;
-    size_t room = NextBlock(out.blocks_, out.capacity_, used, 0, step, stream);
-    Check(inflateInit_(&stream, "1.1.4", static_cast<int>(sizeof(z_stream))));
-    initialised = true;
-    int result = Check(inflate(&stream, Z_NO_FLUSH));
-    while (result != Z_STREAM_END) {
-      if (result == Z_NEED_DICT) throw EZLibError(Z_NEED_DICT, ZLibMessage(Z_NEED_DICT));
-      if (stream.avail_out == 0) {
-        used.back() = room;
-        out.size_ += room;
-        if (pump) pump();
-        room = NextBlock(out.blocks_, out.capacity_, used, out.size_, step, stream);
+  std::vector<size_t>& used = out.used_;
+  size_t room = NextBlock(out.blocks_, out.capacity_, used, 0, step, stream);
+  if (room == 0) return Z_MEM_ERROR;
+  int result = inflateInit_(&stream, "1.1.4", static_cast<int>(sizeof(z_stream)));
+  if (result < 0) {
+    out.Clear();
+    return result;
+  }
+  result = inflate(&stream, Z_NO_FLUSH);
+  while (result == Z_OK) {
+    if (stream.avail_out == 0) {
+      used.back() = room;
+      out.size_ += room;
+      if (pump) pump();
+      room = NextBlock(out.blocks_, out.capacity_, used, out.size_, step, stream);
+      if (room == 0) {
+        result = Z_MEM_ERROR;
+        break;
       }
-      if (stream.avail_in == 0 && unread > 0) feed();
-      // Input that ends before the stream does leaves inflate without progress: it then
-      // answers "buffer error", which ends the loop.
-      result = Check(inflate(&stream, Z_NO_FLUSH));
     }
+    if (stream.avail_in == 0 && unread > 0) feed();
+    // Input that ends before the stream does leaves inflate without progress: it then
+    // answers "buffer error", which ends the loop.
+    result = inflate(&stream, Z_NO_FLUSH);
+  }
+  if (result == Z_STREAM_END) {
     used.back() = room - stream.avail_out;
     out.size_ += used.back();
-    initialised = false;
-    Check(inflateEnd(&stream));
-  } catch (...) {
-    if (initialised) inflateEnd(&stream);
-    out.Clear();
-    throw;
+    result = inflateEnd(&stream);
+    if (result == Z_OK) return Z_OK;
+  } else {
+    inflateEnd(&stream);
   }
-}
-
-void DecompressBuffer(const void* input, size_t inputSize, char** output, size_t* outputSize) {
-  *output = nullptr;
-  *outputSize = 0;
-  InflatedRecord record;
-  DecompressInto(input, inputSize, record, g_pump);
-  char* buffer = new (std::nothrow) char[record.Size() ? record.Size() : 1];
-  if (!buffer) ThrowNoMemory();
-  size_t at = 0;
-  for (size_t i = 0; i < record.PieceCount(); ++i) {
-    InflatedRecord::Piece piece = record.PieceAt(i);
-    std::memcpy(buffer + at, piece.data, piece.size);
-    at += piece.size;
-  }
-  *output = buffer;
-  *outputSize = at;
-}
-
-void DecompressString(const std::string& input, std::string& output) {
-  InflatedRecord record;
-  DecompressInto(input.data(), input.size(), record, g_pump);
-  try {
-    output = record.ToString();
-  } catch (const std::bad_alloc&) {
-    ThrowNoMemory();
-  }
+  out.Clear();
+  return result;
 }
 
 }  // namespace stub

@@ -9,9 +9,9 @@
 
 namespace stub {
 
-// Raised for any negative zlib result; the message is zlib's text for the code. A stream
-// that asks for a preset dictionary also raises it ("need dictionary"): no package record
-// has one, and waiting for it would grow the output forever.
+// Raised by the Decompress functions for any negative zlib result; the message is zlib's
+// text for the code. A stream that asks for a preset dictionary also raises it ("need
+// dictionary"): no package record has one, and waiting for it would grow the output forever.
 class EZLibError : public std::exception {
  public:
   // message: a text that lives as long as the program (zlib's own texts do).
@@ -54,7 +54,7 @@ class InflatedRecord {
   void Clear();
 
  private:
-  friend void DecompressInto(const void*, size_t, InflatedRecord&, PumpHook);
+  friend int TryDecompressInto(const void*, size_t, InflatedRecord&, PumpHook);
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::vector<size_t> capacity_;  // of every kept block
   std::vector<size_t> used_;      // of the blocks of the current record
@@ -62,7 +62,10 @@ class InflatedRecord {
 };
 
 // Inflates a whole zlib stream into out (cleared first); pump is called after every new
-// block. Trailing bytes after the end of the stream are ignored.
+// block. Trailing bytes after the end of the stream are ignored. Returns 0, or the code
+// EZLibError would carry (out is then empty). The stub, built without exceptions, uses this.
+int TryDecompressInto(const void* input, size_t inputSize, InflatedRecord& out, PumpHook pump);
+// The same, raising EZLibError.
 void DecompressInto(const void* input, size_t inputSize, InflatedRecord& out, PumpHook pump);
 
 // The same into one string or one buffer.

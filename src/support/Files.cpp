@@ -97,8 +97,7 @@ std::string ReadFilePart(const std::string& path, int64_t maximum, int64_t start
   // no larger than the file.
   if (start >= 0 && start < size && count > 0 && static_cast<uint64_t>(count) <= SIZE_MAX &&
       FileSeek64(file, 0, start) == start) {
-    try {
-      result.resize(static_cast<size_t>(count));
+    if (TryResize(result, static_cast<size_t>(count))) {
       size_t done = 0;
       while (done < result.size()) {
         DWORD want = static_cast<DWORD>(std::min<size_t>(result.size() - done, 64 * kMiB));
@@ -107,8 +106,6 @@ std::string ReadFilePart(const std::string& path, int64_t maximum, int64_t start
         done += got;
       }
       if (done != result.size()) result.clear();
-    } catch (const std::bad_alloc&) {
-      result.clear();
     }
   }
   CloseHandle(file);

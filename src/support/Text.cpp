@@ -2,8 +2,9 @@
 
 #include <cmath>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
+#include <new>
+#include <vector>
 
 namespace stub {
 
@@ -204,18 +205,24 @@ int64_t ToInt64(const std::string& raw, int64_t def) {
   return static_cast<int64_t>(value);
 }
 
-std::string IntText(int64_t value) {
+// The digits of value, with a "-" before them when negative is set.
+static std::string DigitsText(uint64_t value, bool negative) {
   char buf[32];
-  bool negative = value < 0;
-  uint64_t u = negative ? uint64_t(0) - uint64_t(value) : uint64_t(value);
   size_t n = sizeof buf;
   buf[--n] = 0;
   do {
-    buf[--n] = char('0' + u % 10);
-    u /= 10;
-  } while (u);
+    buf[--n] = char('0' + value % 10);
+    value /= 10;
+  } while (value);
   if (negative) buf[--n] = '-';
   return std::string(buf + n);
+}
+
+static std::string UIntText(uint64_t value) { return DigitsText(value, false); }
+
+std::string IntText(int64_t value) {
+  const bool negative = value < 0;
+  return DigitsText(negative ? uint64_t(0) - uint64_t(value) : uint64_t(value), negative);
 }
 
 std::string PadLeft(const std::string& text, int width, char fill) {
@@ -258,11 +265,67 @@ std::string SizeText(double value, double divisor, int decimals, bool group) {
   if (decimals < 1) {
     text = IntText(static_cast<int64_t>(std::ceil(value / divisor)));
   } else {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.1f", value / divisor);
-    text = buf;
+    text = FixedText(value / divisor, 1);
   }
   return group ? GroupThousands(text) : text;
+}
+
+// The decimal digits of mantissa * 2^shift, exactly: in pieces of nine digits, doubled up to
+// 29 times at once (a piece times 2^29 still fits 64 bits).
+static std::string WholeText(uint64_t mantissa, int shift) {
+  if (shift <= 10) return UIntText(mantissa << shift);
+  std::vector<uint32_t> pieces;  // base 10^9, lowest first
+  for (uint64_t m = mantissa; m; m /= 1000000000) pieces.push_back(static_cast<uint32_t>(m % 1000000000));
+  while (shift > 0) {
+    const int step = shift < 29 ? shift : 29;
+    shift -= step;
+    uint64_t carry = 0;
+    for (uint32_t& piece : pieces) {
+      const uint64_t v = (uint64_t(piece) << step) + carry;
+      piece = static_cast<uint32_t>(v % 1000000000);
+      carry = v / 1000000000;
+    }
+    while (carry) {
+      pieces.push_back(static_cast<uint32_t>(carry % 1000000000));
+      carry /= 1000000000;
+    }
+  }
+  std::string text = UIntText(pieces.back());
+  for (size_t i = pieces.size() - 1; i-- > 0;) text += PadLeft(UIntText(pieces[i]), 9, '0');
+  return text;
+}
+
+std::string FixedText(double value, int decimals) {
+  if (decimals < 0) decimals = 0;
+  if (decimals > 3) decimals = 3;
+  const std::string sign = std::signbit(value) ? "-" : "";
+  if (std::isnan(value)) return sign + "nan";
+  if (std::isinf(value)) return sign + "inf";
+  // |value| = mantissa * 2^shift with a whole mantissa of at most 53 bits.
+  int exponent = 0;
+  const double fraction = std::frexp(std::fabs(value), &exponent);
+  const uint64_t mantissa = static_cast<uint64_t>(std::ldexp(fraction, 53));
+  const int shift = exponent - 53;
+  std::string digits;  // |value| * 10^decimals, rounded half to even
+  if (shift >= 0) {
+    digits = WholeText(mantissa, shift) + std::string(static_cast<size_t>(decimals), '0');
+  } else {
+    uint64_t scaled = mantissa;  // below 2^53 * 1000, so below 2^63
+    for (int i = 0; i < decimals; ++i) scaled *= 10;
+    const int drop = -shift;
+    uint64_t whole = 0;  // a drop of 64 bits or more leaves less than half a unit
+    if (drop < 64) {
+      whole = scaled >> drop;
+      const uint64_t rest = scaled & ((uint64_t(1) << drop) - 1);
+      const uint64_t half = uint64_t(1) << (drop - 1);
+      if (rest > half || (rest == half && (whole & 1))) ++whole;
+    }
+    digits = UIntText(whole);
+  }
+  const size_t places = static_cast<size_t>(decimals);
+  if (digits.size() <= places) digits.insert(0, places + 1 - digits.size(), '0');
+  if (places) digits.insert(digits.size() - places, 1, '.');
+  return sign + digits;
 }
 
 std::string KBText(double value, int decimals, bool group) { return SizeText(value, 1024, decimals, group); }
@@ -379,16 +442,35 @@ std::string Format(const char* fmt, ...) {
   char small[512];
   va_list args;
   va_start(args, fmt);
-  int n = std::vsnprintf(small, sizeof small, fmt, args);
+  int n = FormatArgs(small, sizeof small, fmt, args);
   va_end(args);
   if (n < 0) return std::string();
   if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
   std::string big(static_cast<size_t>(n) + 1, '\0');
   va_start(args, fmt);
-  std::vsnprintf(&big[0], big.size(), fmt, args);
+  FormatArgs(&big[0], big.size(), fmt, args);
   va_end(args);
   big.resize(static_cast<size_t>(n));
   return big;
+}
+
+bool TryResize(std::string& text, size_t size) {
+  if (size <= text.capacity()) {
+    text.resize(size);
+    return true;
+  }
+  if (size >= text.max_size()) return false;
+  void* probe = ::operator new(size + 1, std::nothrow);
+  if (!probe) return false;
+  ::operator delete(probe);
+  // A string grown in place may ask for twice its capacity; a new one asks for exactly what
+  // it reserves, which the probe has just seen free.
+  std::string grown;
+  grown.reserve(size);
+  grown.append(text);
+  grown.resize(size);
+  text.swap(grown);
+  return true;
 }
 
 }  // namespace stub

@@ -3,6 +3,7 @@
 // Portable: no system calls, built for Windows and natively.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 
@@ -54,6 +55,9 @@ std::string PadLeft(const std::string& text, int width, char fill);
 std::string ZeroPad(int64_t number, int width);
 std::string GroupThousands(const std::string& numberText);
 std::string SizeText(double value, double divisor, int decimals, bool group);
+// value with decimals (0 to 3) places, exactly as printf's "%.<decimals>f" writes it: the
+// exact binary value rounded half to even, "-" for every negative value and for -0.
+std::string FixedText(double value, int decimals);
 std::string KBText(double value, int decimals, bool group);
 std::string MBText(double value, int decimals, bool group);
 const char* BoolText(bool b);
@@ -80,7 +84,18 @@ std::string DateTimeText(const CivilTime& t);
 std::string StampText(const CivilTime& t, bool fourDigitYear, char dateSeparator = '/',
                       char timeSeparator = ':');
 
-// printf into a std::string.
+// printf into a std::string. On Windows this is the system's printf (msvcrt): give it
+// integers and strings, and numbers with decimal places to FixedText, as the rounding of its
+// "%f" is not the C library's.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The platform's vsnprintf with the C99 result: the length of the whole text, of which the
+// first size - 1 characters and a terminating 0 land in buffer. Defined once for Windows and
+// once for the host.
+int FormatArgs(char* buffer, size_t size, const char* fmt, va_list args);
+
+// Makes text size characters long; false, and text as it was, when that much memory cannot
+// be had. For sizes read from files: the stub is built without exceptions, so a plain resize
+// that fails ends the program.
+bool TryResize(std::string& text, size_t size);
 
 }  // namespace stub

@@ -40,15 +40,11 @@ static const DWORD kValueBufferSize = 10241;
 std::string ReadIniString(const std::string& file, const std::string& section, const std::string& key,
                           const std::string& def) {
   if (section.empty()) return def;
-  try {
-    std::vector<char> buffer(kValueBufferSize, '\0');
-    DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), buffer.data(),
-                                       kValueBufferSize, file.c_str());
-    // An empty value counts as absent: callers get their default for "Key=".
-    if (n > 0) return std::string(buffer.data(), n);
-  } catch (...) {
-    DebugLine("EXCEPTION --- Utils.ReadIniString()  " + SysErrorText());
-  }
+  std::vector<char> buffer(kValueBufferSize, '\0');
+  DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), buffer.data(), kValueBufferSize,
+                                     file.c_str());
+  // An empty value counts as absent: callers get their default for "Key=".
+  if (n > 0) return std::string(buffer.data(), n);
   return def;
 }
 

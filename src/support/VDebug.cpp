@@ -30,19 +30,16 @@ static std::string g_logFileName;
 // whatever goes wrong here is dropped.
 static void RouteText(const std::string& text, void*) {
   EnterCriticalSection(&g_handOverLock);
-  try {
-    if (g_debugMode == 1 || g_debugMode == 2) AppendToFile(kDebugFile, text, 0);
-    if (g_debugMode == 0 || g_debugMode == 2) {
-      HWND viewer = FindWindowA(".VDebug.", nullptr);
-      if (viewer) {
-        ATOM atom = GlobalAddAtomA(text.c_str());
-        if (atom) {
-          SendMessageA(viewer, g_viewerMessage, kDebugSender, atom);
-          GlobalDeleteAtom(atom);
-        }
+  if (g_debugMode == 1 || g_debugMode == 2) AppendToFile(kDebugFile, text, 0);
+  if (g_debugMode == 0 || g_debugMode == 2) {
+    HWND viewer = FindWindowA(".VDebug.", nullptr);
+    if (viewer) {
+      ATOM atom = GlobalAddAtomA(text.c_str());
+      if (atom) {
+        SendMessageA(viewer, g_viewerMessage, kDebugSender, atom);
+        GlobalDeleteAtom(atom);
       }
     }
-  } catch (...) {
   }
   LeaveCriticalSection(&g_handOverLock);
 }

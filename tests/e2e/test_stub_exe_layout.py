@@ -1,5 +1,5 @@
 """Checks the built stub.exe: the header layout the package reader relies on, that it needs
-no DLL a clean Windows lacks, and its icon, manifest and version resources."""
+no DLL a clean Windows lacks, its icon, manifest and version resources, and its size."""
 import os
 import re
 import shutil
@@ -17,6 +17,9 @@ STUB = DIST / "stub.exe"
 
 SYSTEM_DLLS = {"kernel32", "user32", "gdi32", "comctl32", "advapi32", "shell32", "msvcrt", "ole32",
                "oleaut32", "shlwapi", "version", "comdlg32", "winmm"}
+# The most the product, the i686 stub.exe, may weigh. It travels in front of every package
+# and every agent copy; `python3 scripts/size_report.py` shows where its bytes go.
+SIZE_LIMIT = 204_800
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 
@@ -40,6 +43,14 @@ def test_headers_sit_at_256_after_an_empty_logical_length(stub):
     assert stub.data[248:256] == bytes(8)
     assert stub.header_end <= stub.size_of_headers
     assert all(s.raw_pointer >= stub.header_end for s in stub.sections if s.raw_size)
+
+
+def test_product_stub_stays_within_its_size_limit():
+    # The i686 build is made on every machine, also where only the x86-64 twin can run.
+    product = REPO / "build" / "win" / "stub.exe"
+    assert product.is_file(), "%s has not been built (bash scripts/build.sh)" % product
+    size = product.stat().st_size
+    assert size <= SIZE_LIMIT, "stub.exe is %d bytes, %d over the limit of %d" % (size, size - SIZE_LIMIT, SIZE_LIMIT)
 
 
 def test_is_a_32_bit_gui_program(stub):

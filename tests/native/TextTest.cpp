@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
 #include "support/Scramble.h"
 #include "support/Switches.h"
 #include "support/Text.h"
@@ -114,6 +119,48 @@ TEST(Text, NumbersAndPaths) {
   EXPECT_EQ(UnquoteTrim("  \"a b\"  "), "a b");
   EXPECT_TRUE(SameTextTrim(" agent.EXE ", "Agent.exe"));
   EXPECT_TRUE(SameText("\xe9t\xe9", "\xc9T\xc9"));  // accented letters fold as in Windows-1252
+}
+
+TEST(Text, FixedTextRoundsTheExactValueHalfToEven) {
+  const struct {
+    double value;
+    int decimals;
+    const char* text;
+  } cases[] = {
+      {0.25, 1, "0.2"},        {0.35, 1, "0.3"},        {0.125, 2, "0.12"},     {0.375, 2, "0.38"},
+      {2.5, 0, "2"},           {3.5, 0, "4"},           {0.5, 0, "0"},          {1.0005, 3, "1.000"},
+      {1023.99951171875, 3, "1024.000"},                {123456789.0, 0, "123456789"},
+      {0.0, 2, "0.00"},        {-0.0, 1, "-0.0"},       {-0.04, 1, "-0.0"},     {-1.25, 1, "-1.2"},
+      {1e-300, 3, "0.000"},    {4.9e-324, 0, "0"},      {0.0005, 3, "0.001"},   {0.0015, 3, "0.002"},
+      {18446744073709551616.0, 1, "18446744073709551616.0"},
+      {1e22, 0, "10000000000000000000000"},             {1e23, 0, "99999999999999991611392"},
+      {std::numeric_limits<double>::infinity(), 2, "inf"},
+      {-std::numeric_limits<double>::infinity(), 0, "-inf"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FixedText(c.value, c.decimals), c.text) << c.value << " " << c.decimals;
+  EXPECT_EQ(FixedText(std::numeric_limits<double>::max(), 0).size(), 309u);
+  EXPECT_EQ(FixedText(std::nan(""), 1), "nan");
+}
+
+// Against the C library: every binary fraction n / 2^k below 256 with k up to 14, where all
+// the ties lie, then mantissas spread over the whole exponent range, both signs.
+TEST(Text, FixedTextWritesWhatPrintfWrites) {
+  char expected[400];
+  auto check = [&](double value, int decimals) {
+    std::snprintf(expected, sizeof expected, "%.*f", decimals, value);
+    return FixedText(value, decimals) == expected;
+  };
+  for (int k = 0; k <= 14; ++k)
+    for (int n = 0; n < (256 << k); n += 1 + (n >> 12))
+      for (int decimals = 0; decimals <= 3; ++decimals) {
+        const double value = std::ldexp(n, -k);
+        ASSERT_TRUE(check(value, decimals) && check(-value, decimals)) << value << " " << decimals;
+      }
+  for (int exponent = -1074; exponent <= 971; ++exponent)
+    for (double mantissa : {1.0, 3.0, 4503599627370497.0, 9007199254740991.0}) {
+      const double value = std::ldexp(mantissa, exponent);
+      ASSERT_TRUE(check(value, exponent & 3)) << value;
+    }
 }
 
 TEST(Text, ReplaceNeverRescansInsertedText) {

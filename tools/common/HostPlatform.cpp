@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "package/ByteSource.h"
+#include "support/Text.h"
 #include "ui/SLangId.h"
 
 namespace stub {
@@ -43,5 +44,9 @@ bool PathIsFile(const std::string& path) {
 }
 
 int QuerySystemLanguageId() { return 9; }
+
+int FormatArgs(char* buffer, size_t size, const char* fmt, va_list args) {
+  return std::vsnprintf(buffer, size, fmt, args);
+}
 
 }  // namespace stub

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <map>
+#include <new>
 
 #include "Errors.h"
 #include "FileIO.h"
@@ -48,6 +49,7 @@ void ReadRecords(stub::ByteSource& source, DiskView& d, const std::string& name,
     r.size = raw.next - position - 4;
     position = raw.next;
     ++counter;
+    if (raw.noMemory) throw std::bad_alloc();
     if (!raw.complete) {
       view.problems.push_back(name + ": the record at " + stub::IntText(r.offset) + " states " +
                               stub::IntText(r.size) + " bytes and runs past the end");
