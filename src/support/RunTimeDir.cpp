@@ -1,5 +1,7 @@
 #include "support/RunTimeDir.h"
 
+#include <iterator>
+
 #include "support/VSUB.h"
 
 namespace stub {
@@ -73,20 +75,19 @@ static int64_t DaysFromCivil(int64_t year, int month, int day) {
 
 std::string DateVariableText(char form, const CivilTime& now, char dateSeparator, char timeSeparator,
                              const std::string& longMonthName) {
-  const std::string dd = ZeroPad(now.day, 2), mm = ZeroPad(now.month, 2), yyyy = ZeroPad(now.year, 4);
-  const std::string yy = ZeroPad(now.year % 100, 2);
+  const int y = now.year, m = now.month, d = now.day, yy = now.year % 100;
   switch (form) {
-    case '#': return dd + dateSeparator + longMonthName + dateSeparator + yyyy;
-    case '0': return IntText(DaysFromCivil(now.year, now.month, now.day) - DaysFromCivil(2000, 1, 1));
-    case '1': return dd + "-" + mm + "-" + yy;
-    case '2': return mm + "-" + dd + "-" + yy;
-    case '3': return yy + "-" + mm + "-" + dd;
-    case '4': return dd + "-" + mm + "-" + yyyy;
-    case '5': return mm + "-" + dd + "-" + yyyy;
-    case '6': return yyyy + "-" + mm + "-" + dd;
+    case '#': return ZeroPad(d, 2) + dateSeparator + longMonthName + dateSeparator + ZeroPad(y, 4);
+    case '0': return IntText(DaysFromCivil(y, m, d) - DaysFromCivil(2000, 1, 1));
+    case '1': return Format("%02d-%02d-%02d", d, m, yy);
+    case '2': return Format("%02d-%02d-%02d", m, d, yy);
+    case '3': return Format("%02d-%02d-%02d", yy, m, d);
+    case '4': return Format("%02d-%02d-%04d", d, m, y);
+    case '5': return Format("%02d-%02d-%04d", m, d, y);
+    case '6': return Format("%04d-%02d-%02d", y, m, d);
     case '7':
-      return yyyy + "-" + mm + "-" + dd + " " + ZeroPad(now.hour, 2) + timeSeparator + ZeroPad(now.minute, 2) +
-             timeSeparator + ZeroPad(now.second, 2);
+      return Format("%04d-%02d-%02d %02d%c%02d%c%02d", y, m, d, now.hour, timeSeparator, now.minute, timeSeparator,
+                    now.second);
   }
   return std::string();
 }
@@ -97,6 +98,85 @@ bool HoldsRelativePart(const std::string& path) {
   return path.find("\\..") != std::string::npos || path.find("..\\") != std::string::npos;
 }
 
+std::string NoSlash(const std::string& path) { return FolderSlash(path, false); }
+
+std::string FolderOf(const std::string& path) { return NoSlash(FolderPart(path)); }
+
+// Where a variable's value comes from.
+enum Source : unsigned char {
+  LoggedUser, RegisteredUser, Organization, Computer, Domain, ExitCode,
+  Entered,  // + the index in kEnteredNames
+  Uninstaller = Entered + 8,
+  RunTimeDir,  // + 0..7
+  InstallFolder = RunTimeDir + 8,  // + 0..2
+  Windows = InstallFolder + 3, System, System16,
+  InstallDrive, WindowsDrive, SystemDrive, OriginDrive, InstallDisk, WindowsDisk, SystemDisk, OriginDisk,
+  StartMenu, ProgramFiles, CommonFiles, Fonts, OwnFolder, OriginFolder, Temp, Service,
+  Shell,  // + the ShellFolder
+};
+
+struct Variable {
+  const char* name;
+  unsigned char source;
+};
+
+// The names the host's entered values are asked by, in the order of Entered + n.
+const char* const kEnteredNames[] = {"UserName", "CompanyName", "EnteredStartProgramMenu", "VendorCompanyName",
+                                     "ProjectName", "ProgramDescriptiveName", "ProgramVersion", "SelectedLanguage"};
+
+// Each table is one step; the order of the steps and of the variables within them decides
+// the result where variables overlap.
+const Variable kNames[] = {
+    {"<LoggedUserName>", LoggedUser}, {"<UserName>", RegisteredUser}, {"<CompanyName>", Organization},
+    {"<ComputerName>", Computer}, {"<CurrentDomainName>", Domain}, {"<LastExecutableExitCode>", ExitCode},
+    {"<EnteredUserName>", Entered + 0}, {"<EnteredCompanyName>", Entered + 1},
+    {"<EnteredStartProgramMenu>", Entered + 2}, {"<VendorCompanyName>", Entered + 3},
+    {"<ProjectName>", Entered + 4}, {"<ProgramDescriptiveName>", Entered + 5},
+    {"<ProgramVersion>", Entered + 6}, {"<SelectedLanguage>", Entered + 7},
+};
+const Variable kUninstaller[] = {{"<UnInstallExePath>", Uninstaller}};
+// Folders that make a text absolute: none of the installation folders goes in front then.
+const Variable kAbsoluteFolders[] = {
+    {"<Application Folder>", InstallFolder + 0}, {"<Common Folder>", InstallFolder + 1},
+    {"<Auxiliary Folder>", InstallFolder + 2}, {"<Windows Directory>", Windows},
+    {"<System Directory>", System}, {"<System16 Directory>", System16},
+};
+const Variable kInstallFolders[] = {
+    {"<InstallDir>", InstallFolder + 0}, {"<InstallCommonDir>", InstallFolder + 1},
+    {"<InstallAuxDir>", InstallFolder + 2},
+};
+const Variable kWindowsFolders[] = {
+    {"<WinDir>", Windows}, {"<WinSysDir>", System}, {"<WinSys32Dir>", System}, {"<WinSys16Dir>", System16},
+};
+const Variable kDrives[] = {
+    {"<InstallDrive>", InstallDrive}, {"<WinDrive>", WindowsDrive}, {"<WinSysDrive>", SystemDrive},
+    {"<OriginDrive>", OriginDrive}, {"<InstallDisk>", InstallDisk}, {"<WinDisk>", WindowsDisk},
+    {"<WinSysDisk>", SystemDisk}, {"<OriginDisk>", OriginDisk},
+};
+const Variable kOtherFolders[] = {
+    {"<StartMenuDir>", StartMenu}, {"<ProgramFilesDir>", ProgramFiles}, {"<CommonFilesDir>", CommonFiles},
+    {"<FontDir>", Fonts}, {"<SrcDir>", OwnFolder}, {"<OriginDir>", OriginFolder}, {"<TempDir>", Temp},
+    {"<ServiceDir>", Service},
+    {"<UserDir>", Shell + static_cast<int>(ShellFolder::UserDir)},
+    {"<UserAppDataDir>", Shell + static_cast<int>(ShellFolder::UserAppDataDir)},
+    {"<UserLocalAppDataDir>", Shell + static_cast<int>(ShellFolder::UserLocalAppDataDir)},
+    {"<MyDocumentsDir>", Shell + static_cast<int>(ShellFolder::MyDocumentsDir)},
+    {"<UserStartMenuDir>", Shell + static_cast<int>(ShellFolder::UserStartMenuDir)},
+    {"<UserStartProgramMenuDir>", Shell + static_cast<int>(ShellFolder::UserStartProgramMenuDir)},
+    {"<UserDesktopDir>", Shell + static_cast<int>(ShellFolder::UserDesktopDir)},
+    {"<DocumentsAndSettingsDir>", Shell + static_cast<int>(ShellFolder::DocumentsAndSettingsDir)},
+    {"<AllUsersDir>", Shell + static_cast<int>(ShellFolder::AllUsersDir)},
+    {"<AllUsersAppDataDir>", Shell + static_cast<int>(ShellFolder::AllUsersAppDataDir)},
+    {"<AllUsersDocumentsDir>", Shell + static_cast<int>(ShellFolder::AllUsersDocumentsDir)},
+    {"<AllUsersStartMenuDir>", Shell + static_cast<int>(ShellFolder::AllUsersStartMenuDir)},
+    {"<AllUsersStartProgramMenuDir>", Shell + static_cast<int>(ShellFolder::AllUsersStartProgramMenuDir)},
+    {"<AllUsersDesktopDir>", Shell + static_cast<int>(ShellFolder::AllUsersDesktopDir)},
+};
+
+const char kCurrentVersionKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+const char kShellFoldersKey[] =
+    "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
 // One expansion: the text as it stands, and the steps that rewrite it.
 class Expansion {
  public:
@@ -104,18 +184,25 @@ class Expansion {
       : host_(host), text_(text), suffix_(suffix) {}
 
   const std::string& text() const { return text_; }
-  void set(const std::string& text) { text_ = text; }
 
   // Values are asked from the host only for a variable the text holds.
-  template <class Value>
-  void Folder(const char* variable, Value value) {
-    if (PosText(variable, text_)) text_ = ReplaceFolderVariable(text_, variable, value(), suffix_);
+  void Folders(const Variable* table, size_t count) {
+    for (const Variable* v = table; v < table + count; ++v)
+      if (PosText(v->name, text_)) text_ = ReplaceFolderVariable(text_, v->name, ValueOf(v->source), suffix_);
   }
-  template <class Value>
-  void Plain(const char* variable, Value value) {
-    if (PosText(variable, text_)) text_ = ReplaceTextCI(text_, variable, value());
+  void Values(const Variable* table, size_t count) {
+    for (const Variable* v = table; v < table + count; ++v)
+      if (PosText(v->name, text_)) text_ = ReplaceTextCI(text_, v->name, ValueOf(v->source));
   }
   void Remove(const char* variable) { text_ = ReplaceTextCI(text_, variable, ""); }
+
+  void RunTimeDirs() {
+    if (!PosText("<RunTimeDir_", text_)) return;
+    for (int n = 0; n < 8; ++n) {
+      const std::string name = Format("<RunTimeDir_%d>", n + 1);
+      if (PosText(name, text_)) text_ = ReplaceFolderVariable(text_, name, ValueOf(RunTimeDir + n), suffix_);
+    }
+  }
 
   void UserTable() {
     const std::string table = host_.UserVariables();
@@ -147,41 +234,84 @@ class Expansion {
     if (n != '#' && (n < '0' || n > '7')) return;
     const CivilTime now = host_.Now();
     const std::string month = n == '#' ? host_.LongMonthName(now.month) : std::string();
-    const std::string date = DateVariableText(n, now, host_.DateSeparator(), host_.TimeSeparator(), month);
-    text_.replace(at - 1, 8, date);
-  }
-
-  std::string ServiceDir(const std::string& ownFolder) {
-    const std::string list = host_.ServicePaths();
-    if (list.size() <= 2) return ownFolder;
-    for (int i = 0, n = SubCount(list); i < n; ++i) {
-      std::string path = ReplaceText(SubGet(list, i, ""), "\\\\", "\\");
-      if (!path.empty() && PosText(path, text_)) return FolderSlash(FolderPart(path), false);
-    }
-    return ownFolder;
+    text_.replace(at - 1, 8, DateVariableText(n, now, host_.DateSeparator(), host_.TimeSeparator(), month));
   }
 
  private:
+  std::string ValueOf(int source) {
+    if (source >= Shell) return NoSlash(host_.SpecialFolder(static_cast<ShellFolder>(source - Shell)));
+    if (source >= Entered && source < Uninstaller) return host_.EnteredValue(kEnteredNames[source - Entered]);
+    if (source >= RunTimeDir && source < InstallFolder) {
+      std::string& cached = g_runTimeDirs[source - RunTimeDir];
+      if (cached == "*") cached = host_.ResolveRunTimeDir(source - RunTimeDir + 1);
+      return cached;
+    }
+    if (source >= InstallFolder && source < Windows) return g_installDirs[source - InstallFolder];
+    switch (source) {
+      case LoggedUser: return Trim(host_.LoggedUserName());
+      case RegisteredUser: return Trim(host_.RegisteredUserName());
+      case Organization: return Trim(host_.RegisteredOrganization());
+      case Computer: return Trim(host_.ComputerName());
+      case Domain: return host_.DomainName();
+      case ExitCode: return IntText(host_.LastExecutableExitCode());
+      case Uninstaller: return host_.EnteredValue("UnInstallExePath");
+      case Windows: return NoSlash(host_.WindowsFolder());
+      case System: return NoSlash(host_.SystemFolder());
+      case System16: return System16Folder();
+      case InstallDrive: return g_installDirs[0].substr(0, 3);
+      case WindowsDrive: return ValueOf(Windows).substr(0, 3);
+      case SystemDrive: return ValueOf(System).substr(0, 3);
+      case OriginDrive: return ValueOf(OriginFolder).substr(0, 3);
+      case InstallDisk: return g_installDirs[0].substr(0, 2);
+      case WindowsDisk: return ValueOf(Windows).substr(0, 2);
+      case SystemDisk: return ValueOf(System).substr(0, 2);
+      case OriginDisk: return ValueOf(OriginFolder).substr(0, 2);
+      case StartMenu: return host_.RegistryValue(kShellFoldersKey, "Start Menu");
+      case ProgramFiles: return host_.RegistryValue(kCurrentVersionKey, "ProgramFilesDir");
+      case CommonFiles: return host_.RegistryValue(kCurrentVersionKey, "CommonFilesDir");
+      case Fonts: {
+        std::string fonts = host_.RegistryValue(kShellFoldersKey, "Fonts");
+        return !fonts.empty() && host_.FolderExists(fonts) ? fonts : ValueOf(Windows) + "\\Fonts";
+      }
+      case OwnFolder: return FolderOf(host_.OwnPath());
+      case OriginFolder: {
+        std::string folder = FolderOf(host_.OriginPath());
+        return folder.empty() ? ValueOf(OwnFolder) : folder;
+      }
+      case Temp: return NoSlash(host_.TempFolder());
+      case Service: return ServiceFolder();
+    }
+    return std::string();
+  }
+
+  // "C:\Windows\System32" without "32" when that folder is there, else "C:\Windows\System",
+  // else the system folder itself.
+  std::string System16Folder() {
+    const std::string system = ValueOf(System), old = ValueOf(Windows) + "\\System";
+    size_t at = LastPos("32", system);
+    if (at) {
+      std::string without = system.substr(0, at - 1) + system.substr(at + 1);
+      if (host_.FolderExists(without)) return without;
+    }
+    return host_.FolderExists(old) ? old : system;
+  }
+
+  // The folder of the first listed service program that the text names, else the own folder.
+  std::string ServiceFolder() {
+    const std::string list = host_.ServicePaths();
+    if (list.size() > 2) {
+      for (int i = 0, n = SubCount(list); i < n; ++i) {
+        std::string path = ReplaceText(SubGet(list, i, ""), "\\\\", "\\");
+        if (!path.empty() && PosText(path, text_)) return FolderOf(path);
+      }
+    }
+    return ValueOf(OwnFolder);
+  }
+
   RunTimeHost& host_;
   std::string text_;
   std::string suffix_;
 };
-
-std::string NoSlash(const std::string& path) { return FolderSlash(path, false); }
-
-std::string FolderOf(const std::string& path) { return NoSlash(FolderPart(path)); }
-
-// "C:\Windows\System32" without "32" when that folder is there, else "C:\Windows\System",
-// else the system folder itself.
-std::string System16Folder(RunTimeHost& host, const std::string& system, const std::string& windows) {
-  size_t at = LastPos("32", system);
-  if (at) {
-    std::string without = system.substr(0, at - 1) + system.substr(at + 1);
-    if (host.FolderExists(without)) return without;
-  }
-  if (host.FolderExists(windows + "\\System")) return windows + "\\System";
-  return system;
-}
 
 std::string MadeAbsolute(RunTimeHost& host, const std::string& text) {
   if (!text.empty() && (text[0] == ',' || text[0] == '|')) {
@@ -200,95 +330,6 @@ std::string MadeAbsolute(RunTimeHost& host, const std::string& text) {
   return HoldsRelativePart(text) ? host.FullPath(text) : text;
 }
 
-const char* const kShellVariables[] = {
-    "<UserDir>", "<UserAppDataDir>", "<UserLocalAppDataDir>", "<MyDocumentsDir>", "<UserStartMenuDir>",
-    "<UserStartProgramMenuDir>", "<UserDesktopDir>", "<DocumentsAndSettingsDir>", "<AllUsersDir>",
-    "<AllUsersAppDataDir>", "<AllUsersDocumentsDir>", "<AllUsersStartMenuDir>", "<AllUsersStartProgramMenuDir>",
-    "<AllUsersDesktopDir>",
-};
-const ShellFolder kShellFolders[] = {
-    ShellFolder::UserDir, ShellFolder::UserAppDataDir, ShellFolder::UserLocalAppDataDir,
-    ShellFolder::MyDocumentsDir, ShellFolder::UserStartMenuDir, ShellFolder::UserStartProgramMenuDir,
-    ShellFolder::UserDesktopDir, ShellFolder::DocumentsAndSettingsDir, ShellFolder::AllUsersDir,
-    ShellFolder::AllUsersAppDataDir, ShellFolder::AllUsersDocumentsDir, ShellFolder::AllUsersStartMenuDir,
-    ShellFolder::AllUsersStartProgramMenuDir, ShellFolder::AllUsersDesktopDir,
-};
-
-const char kCurrentVersionKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-const char kShellFoldersKey[] =
-    "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-
-void ExpandFolders(RunTimeHost& host, Expansion& x, const std::string& checkpoint) {
-  auto windows = [&host]() { return NoSlash(host.WindowsFolder()); };
-  auto system = [&host]() { return NoSlash(host.SystemFolder()); };
-  auto system16 = [&host]() { return System16Folder(host, NoSlash(host.SystemFolder()), NoSlash(host.WindowsFolder())); };
-  auto own = [&host]() { return FolderOf(host.OwnPath()); };
-  auto origin = [&host]() {
-    std::string folder = FolderOf(host.OriginPath());
-    return folder.empty() ? FolderOf(host.OwnPath()) : folder;
-  };
-
-  x.Folder("<UnInstallExePath>", [&host]() { return host.EnteredValue("UnInstallExePath"); });
-  if (PosText("<RunTimeDir_", x.text())) {
-    for (int n = 1; n <= 8; ++n) {
-      x.Folder(Format("<RunTimeDir_%d>", n).c_str(), [&host, n]() {
-        std::string& cached = g_runTimeDirs[n - 1];
-        if (cached == "*") cached = host.ResolveRunTimeDir(n);
-        return cached;
-      });
-    }
-  }
-  x.Folder("<Application Folder>", []() { return g_installDirs[0]; });
-  x.Folder("<Common Folder>", []() { return g_installDirs[1]; });
-  x.Folder("<Auxiliary Folder>", []() { return g_installDirs[2]; });
-  x.Folder("<Windows Directory>", windows);
-  x.Folder("<System Directory>", system);
-  x.Folder("<System16 Directory>", system16);
-
-  // A text that already received an absolute folder gets no installation folder in front.
-  if (x.text() != checkpoint) {
-    x.Remove("<InstallDir>");
-    x.Remove("<InstallCommonDir>");
-    x.Remove("<InstallAuxDir>");
-  }
-  x.Remove("<AbsoluteDir>");
-  x.Folder("<InstallDir>", []() { return g_installDirs[0]; });
-  x.Folder("<InstallCommonDir>", []() { return g_installDirs[1]; });
-  x.Folder("<InstallAuxDir>", []() { return g_installDirs[2]; });
-  x.Remove("<AbsoluteDir>");
-
-  x.Folder("<WinDir>", windows);
-  x.Folder("<WinSysDir>", system);
-  x.Folder("<WinSys32Dir>", system);
-  x.Folder("<WinSys16Dir>", system16);
-
-  auto head = [](std::string path, size_t n) { return path.substr(0, n); };
-  x.Plain("<InstallDrive>", [&]() { return head(g_installDirs[0], 3); });
-  x.Plain("<WinDrive>", [&]() { return head(windows(), 3); });
-  x.Plain("<WinSysDrive>", [&]() { return head(system(), 3); });
-  x.Plain("<OriginDrive>", [&]() { return head(origin(), 3); });
-  x.Plain("<InstallDisk>", [&]() { return head(g_installDirs[0], 2); });
-  x.Plain("<WinDisk>", [&]() { return head(windows(), 2); });
-  x.Plain("<WinSysDisk>", [&]() { return head(system(), 2); });
-  x.Plain("<OriginDisk>", [&]() { return head(origin(), 2); });
-
-  x.Folder("<StartMenuDir>", [&host]() { return host.RegistryValue(kShellFoldersKey, "Start Menu"); });
-  x.Folder("<ProgramFilesDir>", [&host]() { return host.RegistryValue(kCurrentVersionKey, "ProgramFilesDir"); });
-  x.Folder("<CommonFilesDir>", [&host]() { return host.RegistryValue(kCurrentVersionKey, "CommonFilesDir"); });
-  x.Folder("<FontDir>", [&]() {
-    std::string fonts = host.RegistryValue(kShellFoldersKey, "Fonts");
-    return !fonts.empty() && host.FolderExists(fonts) ? fonts : windows() + "\\Fonts";
-  });
-  x.Folder("<SrcDir>", own);
-  x.Folder("<OriginDir>", origin);
-  x.Folder("<TempDir>", [&host]() { return NoSlash(host.TempFolder()); });
-  x.Folder("<ServiceDir>", [&]() { return x.ServiceDir(own()); });
-  for (size_t i = 0; i < sizeof kShellFolders / sizeof kShellFolders[0]; ++i) {
-    ShellFolder folder = kShellFolders[i];
-    x.Folder(kShellVariables[i], [&host, folder]() { return NoSlash(host.SpecialFolder(folder)); });
-  }
-}
-
 }  // namespace
 
 std::string ExpandVariablesWith(RunTimeHost& host, const std::string& text, const std::string& suffix,
@@ -298,30 +339,22 @@ std::string ExpandVariablesWith(RunTimeHost& host, const std::string& text, cons
     Expansion x(host, text, suffix);
     if (withUserTable) x.UserTable();
     x.Date();
-    x.Plain("<LoggedUserName>", [&host]() { return Trim(host.LoggedUserName()); });
-    x.Plain("<UserName>", [&host]() { return Trim(host.RegisteredUserName()); });
-    x.Plain("<CompanyName>", [&host]() { return Trim(host.RegisteredOrganization()); });
-    x.Plain("<ComputerName>", [&host]() { return Trim(host.ComputerName()); });
-    x.Plain("<CurrentDomainName>", [&host]() { return host.DomainName(); });
-    x.Plain("<LastExecutableExitCode>", [&host]() { return IntText(host.LastExecutableExitCode()); });
-    static const char* const entered[][2] = {
-        {"<EnteredUserName>", "UserName"},
-        {"<EnteredCompanyName>", "CompanyName"},
-        {"<EnteredStartProgramMenu>", "EnteredStartProgramMenu"},
-        {"<VendorCompanyName>", "VendorCompanyName"},
-        {"<ProjectName>", "ProjectName"},
-        {"<ProgramDescriptiveName>", "ProgramDescriptiveName"},
-        {"<ProgramVersion>", "ProgramVersion"},
-        {"<SelectedLanguage>", "SelectedLanguage"},
-    };
-    for (const auto& e : entered) {
-      const char* name = e[1];
-      x.Plain(e[0], [&host, name]() { return host.EnteredValue(name); });
-    }
-    const std::string checkpoint = x.text();
-    result = checkpoint;
+    x.Values(kNames, std::size(kNames));
+    result = x.text();
     if (withFolders) {
-      ExpandFolders(host, x, checkpoint);
+      const std::string checkpoint = x.text();
+      x.Folders(kUninstaller, 1);
+      x.RunTimeDirs();
+      x.Folders(kAbsoluteFolders, std::size(kAbsoluteFolders));
+      // A text that already received an absolute folder gets no installation folder in front.
+      if (x.text() != checkpoint)
+        for (const Variable& v : kInstallFolders) x.Remove(v.name);
+      x.Remove("<AbsoluteDir>");
+      x.Folders(kInstallFolders, std::size(kInstallFolders));
+      x.Remove("<AbsoluteDir>");
+      x.Folders(kWindowsFolders, std::size(kWindowsFolders));
+      x.Values(kDrives, std::size(kDrives));
+      x.Folders(kOtherFolders, std::size(kOtherFolders));
       if (x.text() != checkpoint) result = CollapseDoubledBackslashes(x.text());
     }
   }

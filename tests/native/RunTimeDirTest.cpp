@@ -348,11 +348,17 @@ class FakeShell : public ShellFolderSource {
   std::set<std::string> folders;
 };
 
+struct Expect {
+  ShellFolder folder;
+  const char* path;
+};
+
+void ExpectFolders(FakeShell& shell, const std::vector<Expect>& expected) {
+  for (const Expect& e : expected)
+    EXPECT_EQ(ResolveShellFolder(e.folder, shell), e.path) << static_cast<int>(e.folder);
+}
+
 TEST(ShellDir, FirstSourcesAndFallbacks) {
-  struct Expect {
-    ShellFolder folder;
-    const char* path;
-  };
   const std::vector<Expect> shellAnswers = {
       {ShellFolder::UserDir, "C:\\users\\ann"},
       {ShellFolder::DocumentsAndSettingsDir, "C:\\users"},
@@ -384,8 +390,7 @@ TEST(ShellDir, FirstSourcesAndFallbacks) {
   for (const auto& p : shell.paths) shell.folders.insert(FolderSlash(p.second, false));
   for (const auto& p : shell.specials) shell.folders.insert(p.second);
   shell.folders.insert({"C:\\users\\ann", "C:\\users", "C:\\ProgramData"});
-  for (const Expect& e : shellAnswers)
-    EXPECT_EQ(ResolveShellFolder(e.folder, shell), e.path) << static_cast<int>(e.folder);
+  ExpectFolders(shell, shellAnswers);
 
   // The shell's answer counts only when that folder exists: none does here, and no
   // profile folder either, so everything is built from the Windows folder.
@@ -406,8 +411,7 @@ TEST(ShellDir, FirstSourcesAndFallbacks) {
       {ShellFolder::UserDesktopDir, "C:\\WINDOWS\\Desktop"},
       {ShellFolder::AllUsersDesktopDir, "C:\\WINDOWS\\Desktop"},
   };
-  for (const Expect& e : windowsOnly)
-    EXPECT_EQ(ResolveShellFolder(e.folder, shell), e.path) << static_cast<int>(e.folder);
+  ExpectFolders(shell, windowsOnly);
 
   // No shell at all, an old profile folder with a start menu but no desktop: the user's
   // folders come from the profile; the desktop falls through to the all-users one.
@@ -425,8 +429,7 @@ TEST(ShellDir, FirstSourcesAndFallbacks) {
       {ShellFolder::UserDesktopDir, "C:\\WINDOWS\\Desktop"},
       {ShellFolder::AllUsersDir, "C:\\WINDOWS"},
   };
-  for (const Expect& e : profile)
-    EXPECT_EQ(ResolveShellFolder(e.folder, shell), e.path) << static_cast<int>(e.folder);
+  ExpectFolders(shell, profile);
 }
 
 }  // namespace
