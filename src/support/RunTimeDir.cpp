@@ -51,7 +51,8 @@ std::string CollapseDoubledBackslashes(const std::string& text) {
   const bool delimited = text.front() == text.back();
   std::string rest = text.substr(1);
   // From the end backwards, so that deleting a character leaves the positions still to be
-  // looked at in place. The last pair of the text is never looked at.
+  // looked at in place. The last pair of the text is never looked at. Single-byte code pages
+  // only, as FolderSlash: a backslash is never the second byte of a character.
   for (size_t p = rest.size() - 2; p >= 2; --p) {
     if (rest[p - 1] != '\\' || rest[p] != '\\') continue;
     if (delimited && rest[p - 2] == first) continue;
