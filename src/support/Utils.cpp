@@ -348,6 +348,13 @@ FARPROC LoadProc(const std::string& library, const std::string& name) {
   return GetProcAddress(module, name.c_str());
 }
 
+HMODULE LoadFromSystemFolder(const std::string& fileName) {
+  std::string folder = SystemFolder(true);
+  if (folder.empty()) return nullptr;
+  HMODULE module = LoadLibraryA((folder + fileName).c_str());
+  return reinterpret_cast<UINT_PTR>(module) > 32 ? module : nullptr;
+}
+
 // splitmix64: small, fast and good enough for keys and folder-name suffixes.
 static uint64_t NextRandom() {
   LARGE_INTEGER counter;

@@ -64,6 +64,9 @@ POINT CentreOnWorkArea(int width, int height);
 int PointsToPixels(int points);
 bool RunShell(const std::string& file, const std::string& parameters, int show);
 FARPROC LoadProc(const std::string& library, const std::string& name);
+// A system library loaded by its full path in the system folder, never by a search that a
+// file planted beside the program could answer; null when it cannot be loaded.
+HMODULE LoadFromSystemFolder(const std::string& fileName);
 // LoadProc cast to the function's own pointer type (through void* to keep the compiler's
 // function-cast check quiet).
 template <class Function>

@@ -28,6 +28,10 @@
 //                                         Right, Up, Down, Space, a character, or char:X (WM_CHAR)
 //   wintest msgbox-close                  the Close command of the box's system menu
 //   wintest msgbox-gone                   exit 0 once no box is left
+//                                         (msgbox-* --class NAME: a window of that class,
+//                                         such as the inform dialog "VRichEditBox", instead)
+//   wintest move-window CLASS X Y W H     moves and sizes the window as a user would
+//   wintest record-url FILE URL           appends URL to FILE: a stand-in web browser
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -78,23 +82,26 @@ static int HoldFile(const char* path, unsigned seconds) {
 
 // ---------------------------------------------------------------------------------------
 // The program's message boxes (window class "VMsgBox"), found, described and answered from
-// outside. Options: --timeout SECONDS (default 10), --pid PROCESS (only boxes of that process).
+// outside. Options: --timeout SECONDS (default 10), --pid PROCESS (only boxes of that process),
+// --class NAME (another window of the same make, such as the inform dialog).
 
 struct BoxQuery {
   double timeoutSeconds = 10;
   DWORD pid = 0;
+  std::string className = "VMsgBox";
 };
 
 struct FindBoxData {
   DWORD pid;
+  const char* className;
   HWND found;
 };
 
 static BOOL CALLBACK FindBoxProc(HWND window, LPARAM lParam) {
   FindBoxData* data = reinterpret_cast<FindBoxData*>(lParam);
-  char name[32] = {};
+  char name[64] = {};
   GetClassNameA(window, name, sizeof name);
-  if (std::strcmp(name, "VMsgBox") != 0) return TRUE;
+  if (std::strcmp(name, data->className) != 0) return TRUE;
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   if (data->pid && pid != data->pid) return TRUE;
@@ -102,8 +109,8 @@ static BOOL CALLBACK FindBoxProc(HWND window, LPARAM lParam) {
   return FALSE;
 }
 
-static HWND FindBox(DWORD pid) {
-  FindBoxData data = {pid, nullptr};
+static HWND FindBox(const BoxQuery& q) {
+  FindBoxData data = {q.pid, q.className.c_str(), nullptr};
   EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&data));
   return data.found;
 }
@@ -149,16 +156,18 @@ static HWND FocusOf(HWND box) {
 }
 
 // A box is ready once it is visible, its buttons exist, one of them has the focus and its
-// loop answers messages.
+// loop answers messages. Other windows may have no button; then their text must be there.
 static HWND WaitForBox(const BoxQuery& q) {
   DWORD start = GetTickCount();
+  const bool buttonsRequired = q.className == "VMsgBox";
   for (;;) {
-    HWND box = FindBox(q.pid);
+    HWND box = FindBox(q);
     if (box && IsWindowVisible(box)) {
       Children c = ChildrenOf(box);
       HWND focus = FocusOf(box);
       bool focusOnButton = std::find(c.buttons.begin(), c.buttons.end(), focus) != c.buttons.end();
-      if (!c.buttons.empty() && focusOnButton && Responds(box)) return box;
+      bool settled = c.buttons.empty() ? !buttonsRequired && c.text : focusOnButton;
+      if (settled && Responds(box)) return box;
     }
     if (GetTickCount() - start > static_cast<DWORD>(q.timeoutSeconds * 1000)) return nullptr;
     Sleep(30);
@@ -304,13 +313,17 @@ static std::string DescribeBox(HWND box) {
   }
   DWORD_PTR autoPlay = 0;
   bool autoPlayAnswered = Responds(box, RegisterWindowMessageA("QueryCancelAutoPlay"), 0, 0, &autoPlay);
-  char head[400];
+  char head[600];
+  char className[64] = {};
+  GetClassNameA(box, className, sizeof className);
   std::snprintf(head, sizeof head,
-                "{\"pid\": %lu, \"handle\": %lld, \"owner\": %lld, \"owner_enabled\": %s, \"topmost\": %s, "
+                "{\"pid\": %lu, \"handle\": %lld, \"class\": \"%s\", \"style\": %lu, \"exstyle\": %lu, "
+                "\"owner\": %lld, \"owner_enabled\": %s, \"topmost\": %s, "
                 "\"active\": %s, \"close_greyed\": %s, \"autoplay_answer\": %s, \"rect\": %s, "
                 "\"client\": [%ld, %ld], ",
-                static_cast<unsigned long>(pid), static_cast<long long>(reinterpret_cast<INT_PTR>(box)),
-                static_cast<long long>(reinterpret_cast<INT_PTR>(owner)),
+                static_cast<unsigned long>(pid), static_cast<long long>(reinterpret_cast<INT_PTR>(box)), className,
+                static_cast<unsigned long>(GetWindowLongA(box, GWL_STYLE)),
+                static_cast<unsigned long>(exStyle), static_cast<long long>(reinterpret_cast<INT_PTR>(owner)),
                 owner ? (IsWindowEnabled(owner) ? "true" : "false") : "null",
                 (exStyle & WS_EX_TOPMOST) ? "true" : "false", GetForegroundWindow() == box ? "true" : "false",
                 closeGreyed.c_str(), autoPlayAnswered ? std::to_string(autoPlay).c_str() : "null",
@@ -325,6 +338,8 @@ static std::string DescribeBox(HWND box) {
     json += "\"text\": " + JsonString(text) + ", \"bold\": " + facts.boldRuns + ", \"alignment\": " +
             facts.alignment + ", \"right_style\": " + ((style & ES_RIGHT) ? "true" : "false") +
             ", \"rtl_reading\": " + ((textEx & WS_EX_RTLREADING) ? "true" : "false") +
+            ", \"text_style\": " + std::to_string(static_cast<unsigned long>(style)) +
+            ", \"text_exstyle\": " + std::to_string(static_cast<unsigned long>(textEx)) +
             ", \"text_rect\": " + JsonRect(RectInClient(c.text, box)) + ", ";
     DWORD_PTR lines = 0;
     Responds(c.text, EM_GETLINECOUNT, 0, 0, &lines);
@@ -336,11 +351,14 @@ static std::string DescribeBox(HWND box) {
   for (size_t i = 0; i < c.buttons.size(); ++i) {
     HWND b = c.buttons[i];
     LONG_PTR style = GetWindowLongPtrA(b, GWL_STYLE);
-    char facts[200];
-    std::snprintf(facts, sizeof facts, ", \"id\": %d, \"rect\": %s, \"default\": %s, \"enabled\": %s, \"focused\": %s}",
+    char facts[240];
+    std::snprintf(facts, sizeof facts,
+                  ", \"id\": %d, \"rect\": %s, \"default\": %s, \"enabled\": %s, \"focused\": %s, "
+                  "\"userdata\": %lld}",
                   GetDlgCtrlID(b), JsonRect(RectInClient(b, box)).c_str(),
                   (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? "true" : "false",
-                  IsWindowEnabled(b) ? "true" : "false", b == focus ? "true" : "false");
+                  IsWindowEnabled(b) ? "true" : "false", b == focus ? "true" : "false",
+                  static_cast<long long>(GetWindowLongPtrA(b, GWLP_USERDATA)));
     json += (i ? ", " : "") + std::string("{\"text\": ") + JsonString(WideText(b)) + facts;
   }
   return json + "]}";
@@ -350,6 +368,7 @@ static bool ParseBoxOptions(int argc, char** argv, int first, BoxQuery& q, std::
   for (int i = first; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--timeout") && i + 1 < argc) q.timeoutSeconds = std::atof(argv[++i]);
     else if (!std::strcmp(argv[i], "--pid") && i + 1 < argc) q.pid = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
+    else if (!std::strcmp(argv[i], "--class") && i + 1 < argc) q.className = argv[++i];
     else rest.push_back(argv[i]);
   }
   return true;
@@ -431,7 +450,7 @@ static int MsgBoxClose(const BoxQuery& q) {
 
 static int MsgBoxGone(const BoxQuery& q) {
   DWORD start = GetTickCount();
-  while (FindBox(q.pid)) {
+  while (FindBox(q)) {
     if (GetTickCount() - start > static_cast<DWORD>(q.timeoutSeconds * 1000)) return 1;
     Sleep(30);
   }
@@ -599,6 +618,29 @@ static int CloseWindowLikeAUser(const char* className, int times) {
   return 0;
 }
 
+// Moves and sizes a top-level window from outside and prints its new rectangle once its
+// thread has handled the change.
+static int MoveWindowOf(const char* className, int x, int y, int width, int height) {
+  HWND window = FindWindowA(className, nullptr);
+  if (!window) return 1;
+  if (!SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE)) return 1;
+  Responds(window);
+  RECT r;
+  GetWindowRect(window, &r);
+  std::printf("%s\n", JsonRect(r).c_str());
+  return 0;
+}
+
+// Stands in for a web browser registered for http and https: the tests read what the shell
+// was asked to open.
+static int RecordUrl(const char* file, const char* url) {
+  std::FILE* out = std::fopen(file, "ab");
+  if (!out) return 1;
+  std::fprintf(out, "%s\n", url);
+  std::fclose(out);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if ((argc == 4 || argc == 5) && !std::strcmp(argv[1], "hold-window"))
     return HoldWindow(argv[2], static_cast<unsigned>(std::atoi(argv[3])), argc == 5 ? argv[4] : "wintest");
@@ -616,6 +658,9 @@ int main(int argc, char** argv) {
   if (argc == 6 && !std::strcmp(argv[1], "post-message")) return PostToWindow(argv[2], argv[3], argv[4], argv[5]);
   if ((argc == 3 || argc == 4) && !std::strcmp(argv[1], "close-window"))
     return CloseWindowLikeAUser(argv[2], argc == 4 ? std::atoi(argv[3]) : 1);
+  if (argc == 7 && !std::strcmp(argv[1], "move-window"))
+    return MoveWindowOf(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
+  if (argc == 4 && !std::strcmp(argv[1], "record-url")) return RecordUrl(argv[2], argv[3]);
   if (argc >= 2 && !std::strncmp(argv[1], "msgbox-", 7)) {
     int rc = MsgBoxCommand(argc, argv);
     if (rc >= 0) return rc;
@@ -626,6 +671,7 @@ int main(int argc, char** argv) {
                "       wintest send-message CLASS MESSAGE|REGISTERED-NAME\n"
                "       wintest post-message CLASS MESSAGE WPARAM LPARAM\n"
                "       wintest msgbox-wait | msgbox-press TEXT|ID | msgbox-key KEY | msgbox-close | msgbox-gone"
-               " [--timeout S] [--pid P]\n");
+               " [--timeout S] [--pid P] [--class NAME]\n"
+               "       wintest move-window CLASS X Y W H | record-url FILE URL\n");
   return 2;
 }
