@@ -45,6 +45,16 @@ void SetStatusText(HWND control, const std::string& text, const std::string& fon
   if (g_host) g_host->SetStatusText(control, text, fontName, charset, fontSize);
 }
 
+// Removes the run's work folder. An engine that has just ended may still hold its image or a
+// file open for a moment (virus scanners do the same), so a folder that stays is tried again
+// for a few seconds before it is given up.
+static void RemoveWorkFolder(const std::string& folder) {
+  for (int attempt = 0; DirectoryExists(folder) && attempt < 50; ++attempt) {
+    if (DeleteTree(folder, attempt > 0)) break;
+    WaitPumping(0, 100);
+  }
+}
+
 // A folder made fresh: whatever is there under that name goes first.
 static void MakeFresh(const std::string& folder) {
   if (DirectoryExists(folder)) DeleteTree(folder, true);
@@ -245,7 +255,7 @@ bool RunSetup(const std::string& tempFolderIn, const std::string& packagePath, c
     SetStubExitCode(kExitUserCancel);
     DebugPidLine(" ==== Setup declined at the temporary-space notice, exit code " + IntText(kExitUserCancel));
   }
-  if (!g_alternativeWorkFolder.empty()) DeleteTree(g_alternativeWorkFolder, false);
+  if (!g_alternativeWorkFolder.empty()) RemoveWorkFolder(g_alternativeWorkFolder);
   return result;
 }
 
@@ -263,7 +273,7 @@ void StartSetup(HWND window) {
     const bool foregroundOp = !(HasParam("/hide") || own.GetHideSetup());
     RunSetup(tempFolder, packagePath, agentFileName, foregroundOp, GetParamTail());
   }
-  DeleteTree(tempFolder, false);
+  RemoveWorkFolder(tempFolder);
   DebugPidLine(" StartSetup() - END, exit code " + IntText(StubExitCode()));
   PostQuitMessage(0);
 }

@@ -331,3 +331,15 @@ def workdir(tmp_path):
     d.mkdir()
     yield d
     shutil.rmtree(d, ignore_errors=True)
+
+
+@pytest.fixture(autouse=True)
+def clean_temp(request):
+    """Clears what an earlier, failed test left in the prefix's TEMP (run folders, downloads), so
+    that one failure is reported once and not again by every test that checks TEMP after it."""
+    if "wine" in request.fixturenames:
+        temp = request.getfixturevalue("wine").prefix_temp()
+        if temp.exists():
+            for left in [*temp.glob("SETUP_*"), *temp.glob("Product.exe*")]:
+                shutil.rmtree(left, ignore_errors=True) if left.is_dir() else left.unlink(missing_ok=True)
+    yield
