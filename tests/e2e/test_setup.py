@@ -318,27 +318,6 @@ def test_closing_the_window_twice_cancels_the_setup(wine, setup_package, workdir
     assert "- wm_Destroy -" in log and "==== Setup cancelled: the window was closed" in log
 
 
-@pytest.mark.parametrize("remove_atom, removed", [(1, ["Start Product.lnk"]), (0, [])],
-                         ids=["setup-succeeded", "atom-left"])
-def test_shortcuts_named_by_the_description_files_are_removed_after_success(wine, setup_package, workdir,
-                                                                          remove_atom, removed):
-    links = workdir / "links"
-    links.mkdir()
-    for name in ("Start Product.lnk", "Check for updates.lnk"):
-        (links / name).write_bytes(b"L\0\0\0")
-    # The installed product's files lie next to the setup file here, as they lie next to the agent.
-    (workdir / "My.original").write_text(
-        "[UnInstall]\r\n"
-        f"StartUpLink={win_path(links / 'Start Product.lnk')}\r\n"
-        f"CheckforNewUpdateLink={win_path(links / 'Check for updates.lnk')}\r\n")
-    (workdir / "My.Product.info").write_text(
-        "[NewSetup]\r\nRemoveStartUpShortcut=1\r\nRemoveCheckForNewUpdateShortcut=yes\r\n")
-    exe = setup_package("--info-file", "My.Product.info", remove_atom=remove_atom)
-    assert run_setup(wine, exe) == 0
-    left = sorted(p.name for p in links.iterdir())
-    assert left == sorted({"Start Product.lnk", "Check for updates.lnk"} - set(removed))
-
-
 def send_to_stub_window(wine, exe, message):
     r = subprocess.run([wine.loader, str(wine.tool("wintest")), "send-message", win_path(exe), message],
                        env=wine.env, capture_output=True, text=True, timeout=30)
