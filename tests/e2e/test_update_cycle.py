@@ -12,6 +12,7 @@ import pytest
 
 import msgbox
 from conftest import REPO, run_log, wait_until, win_path
+from servers import nginx  # noqa: F401 (fixture)
 
 AGENT_CLASS = ".AutoUpdate.X_Agent"
 WM_AGENTMSG = 1125
