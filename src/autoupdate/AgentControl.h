@@ -13,8 +13,7 @@ const uint32_t wm_ShutDown = 1024 + 99;   // wParam: new stop countdown
 const uint32_t wm_LocalMsg = 1024 + 100;  // wParam: window, lParam: message for notifications
 const uint32_t wm_AgentMsg = 1024 + 101;  // wParam: command, lParam: argument
 
-// Commands of wm_AgentMsg. The schedule reads and writes (4, 5, 8..15) belong to the update
-// description files and are not answered yet (0).
+// Commands of wm_AgentMsg.
 enum AgentCommandCode : int32_t {
   kCommandVersionOriginal = 4,
   kCommandVersionNew = 5,
@@ -57,8 +56,13 @@ struct AgentControlState {
 };
 AgentControlState& AgentState();
 
-// The result of a read command; 0 for every other command.
-int32_t AgentCommand(int32_t command, int32_t argument);
+class DescriptionFiles;
+
+// The result of a read command; 0 for every other command. The reads and writes of the
+// schedule and the versions (4, 5, 8..15) go to files; without them they answer 0. Values
+// that the files keep in 64 bits are answered with their low 32 bits, and writes take the
+// argument sign-extended.
+int32_t AgentCommand(int32_t command, int32_t argument, DescriptionFiles* files = nullptr);
 
 // Posts NotifyMessage (code, value) to NotifyWindow; nothing while either is 0.
 void Notify(uint32_t code, intptr_t value);

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "autoupdate/AgentControl.h"
+#include "autoupdate/StubGlob.h"
 
 #include "support/Text.h"
 #include "support/VDebug.h"
@@ -27,11 +28,12 @@ bool HandleAgentMessage(uintptr_t window, uint32_t message, uintptr_t wParam, in
       Notify(kNotifyWindow, static_cast<intptr_t>(window));
       Notify(kNotifyAgentMessage, wm_AgentMsg);
       return false;
-    case wm_AgentMsg:
+    case wm_AgentMsg: {
       DebugPidLine(" wm_AgentMsg " + IntText(static_cast<int32_t>(wParam)) + " " +
                    IntText(static_cast<int32_t>(lParam)));
-      result = AgentCommand(static_cast<int32_t>(wParam), static_cast<int32_t>(lParam));
+      result = AgentCommand(static_cast<int32_t>(wParam), static_cast<int32_t>(lParam), &AgentDescriptions());
       return true;
+    }
     default:
       return false;
   }

@@ -43,7 +43,7 @@ void RunAgentTick(AgentCycle& cycle) {
 }
 
 bool TestModeReadDue(bool force, uint32_t nowMs, uint32_t lastCheckMs) {
-  return force || nowMs > static_cast<uint32_t>(lastCheckMs + 30000u);
+  return force || static_cast<uint32_t>(nowMs - lastCheckMs) > 30000u;
 }
 
 bool TestModeOn(const std::string& mode, const std::string& date, const std::string& today) {

@@ -32,8 +32,8 @@ void RunAgentTick(AgentCycle& cycle);
 bool AgentCycleBusy();
 
 // Test mode: the registry is read again when forced or when more than 30 s of the tick count
-// have passed since the previous check (forced or not); it is on when TestMode is "1" and
-// TestModeDate is today's date text.
+// have passed since it was last read (the difference survives the count's wrap after 49
+// days); it is on when TestMode is "1" and TestModeDate is today's date text.
 bool TestModeReadDue(bool force, uint32_t nowMs, uint32_t lastCheckMs);
 bool TestModeOn(const std::string& mode, const std::string& date, const std::string& today);
 

@@ -1,5 +1,6 @@
-// The resident agent's update cycle, run by the stub window's timer. This build carries the
-// tick and the test mode; a probe that falls due says that the update cycle is not built yet.
+// The resident agent's update cycle, run by the stub window's timer (see UpdateCycle.h): the
+// schedule, test mode, the probe of the update description and the update check. An
+// accepted check hands over to the installation or the announcement.
 #pragma once
 
 #include <string>

@@ -16,6 +16,27 @@ namespace stub {
 std::string InfoFile() { return InfoFileIn(ExeFolder(true), PackageInfo().GetInfoFileName()); }
 std::string OriginalFile() { return OriginalFileIn(ExeFolder(true), PackageInfo().GetInfoFileName()); }
 
+namespace {
+
+// GetPrivateProfileString and its writing twin; a failed write is ignored.
+class SystemIni : public IniAccess {
+ public:
+  std::string Read(const std::string& file, const char* section, const char* key, const std::string& def) override {
+    return ReadIniString(file, section, key, def);
+  }
+  void Write(const std::string& file, const char* section, const char* key, const std::string& value) override {
+    WriteIniString(file, section, key, value);
+  }
+};
+
+}  // namespace
+
+DescriptionFiles& AgentDescriptions() {
+  static SystemIni ini;
+  static DescriptionFiles files(ini, InfoFile(), OriginalFile());
+  return files;
+}
+
 // A read of a file that has no name gives the default: an empty name would make the system
 // read its own win.ini instead.
 static std::string Read(const std::string& file, const char* section, const char* key, const char* def) {

@@ -4,10 +4,16 @@
 
 #include <string>
 
+#include "autoupdate/DescriptionFiles.h"
+
 namespace stub {
 
 std::string InfoFile();
 std::string OriginalFile();
+
+// Both files through the system's INI calls. Their paths are fixed for the process: the
+// program's folder and its package do not change while it runs.
+DescriptionFiles& AgentDescriptions();
 
 // [UnInstall] of the .original file: the product's shortcuts, as its installation made them.
 std::string StartUpLink();

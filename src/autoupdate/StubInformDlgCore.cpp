@@ -23,7 +23,8 @@ InformFile ParseInformFile(const std::string& fileText) {
     rest.erase(0, bar + 1);
   }
   InformFile file;
-  file.token = DescrambleToken(parts[0]);
+  file.tokenValid = TryDescrambleToken(parts[0], file.token);
+  if (!file.tokenValid) file.token = DescrambleToken(parts[0]);
   file.text = rest;
   return file;
 }

@@ -15,6 +15,7 @@ namespace stub {
 // with fewer than four "|" has no text.
 struct InformFile {
   std::string token;  // in clear
+  bool tokenValid = false;  // the token was well formed (else token is a random number)
   std::string text;
 };
 InformFile ParseInformFile(const std::string& fileText);

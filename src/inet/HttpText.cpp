@@ -31,6 +31,14 @@ std::string TempDownloadPath(const std::string& destination, int32_t length, uin
   return destination + "." + IntText(tag);
 }
 
+bool IsTempDownloadName(const std::string& destinationName, const std::string& fileName) {
+  const size_t n = destinationName.size();
+  if (fileName.size() < n + 2 || !SameText(fileName.substr(0, n), destinationName) || fileName[n] != '.') return false;
+  for (size_t i = n + 1; i < fileName.size(); ++i)
+    if (fileName[i] < '0' || fileName[i] > '9') return false;
+  return true;
+}
+
 static bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 uint32_t DosFileDate(const CivilTime& t) {

@@ -20,6 +20,10 @@ std::string RemoteFileName(const std::string& url);
 // destination + "." + the decimal value of length + fileDate, added as unsigned 32-bit
 // numbers, so a changed file on the server gets a fresh temporary name.
 std::string TempDownloadPath(const std::string& destination, int32_t length, uint32_t fileDate);
+// True when fileName (a name in the destination's folder) is one of the destination's
+// temporary files: its name, ".", and digits only. The destination itself and files that
+// merely share its name ("Product.info.bak" beside "Product.info") are not.
+bool IsTempDownloadName(const std::string& destinationName, const std::string& fileName);
 
 // The packed DOS date-time (date in the high 16 bits) of a broken-down time, taken as it
 // is; 0 when the time is not a valid date between 1980 and 2107.

@@ -276,6 +276,20 @@ class WinInetChannel : public DownloadChannel {
 
 }  // namespace
 
+// Deletes the temporary files of earlier downloads of destination, whatever length they were
+// named after, and nothing else: "Product.*" would also match Product.exe.
+static void DeleteTempDownloads(const std::string& destination) {
+  const std::string folder = FolderPart(destination), name = FileNamePart(destination);
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((destination + ".*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTempDownloadName(name, entry.cFileName))
+      DeleteFileA((folder + entry.cFileName).c_str());
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+}
+
 // Steps 6 to 9 for an opened request of a known (or absent, -1) non-zero length.
 static std::string Transfer(HWND window, HINTERNET request, const std::string& destination, int32_t length,
                             uint32_t fileDate, const std::string& remoteName, TProgBar* bar, std::string& data) {
@@ -283,8 +297,7 @@ static std::string Transfer(HWND window, HINTERNET request, const std::string& d
   std::string tempPath;
   if (!destination.empty()) {
     tempPath = TempDownloadPath(destination, length, fileDate);
-    // Earlier partial downloads of this destination, whatever length they were named after.
-    DeleteFiles(destination + ".*", false);
+    DeleteTempDownloads(destination);
   }
   DownloadOutcome outcome;
   {

@@ -10,6 +10,7 @@ import time
 
 import pytest
 
+import msgbox
 from conftest import run_log, wait_until, win_path
 from test_stubpack import stubpack  # noqa: F401 (fixture)
 
@@ -105,8 +106,9 @@ def test_stop_ends_the_copy_which_deletes_itself(wine, debug, agent, stop, ticks
 
 @pytest.mark.parametrize("running, test, shutdown", [(False, 2, True), (True, 2, False), (False, 0, False)])
 def test_test_switch_and_notifications(wine, debug, agent, running, test, shutdown):
-    """/TEST= forces an update check (a test cycle for 2); a copy started only for it quits two
-    ticks later. /WM_MSG= registers a window for the copy's notifications."""
+    """/TEST= forces an update check (a test cycle for 2, which asks first); a copy started
+    only for it quits two ticks later. /WM_MSG= registers a window for the copy's
+    notifications."""
     if running:
         run(wine, agent)
         resident(wine)
@@ -116,6 +118,8 @@ def test_test_switch_and_notifications(wine, debug, agent, running, test, shutdo
         # With switches given, the plain agent waits for the copy's window before it posts.
         info = wine.window_info(AGENT_CLASS)
         assert info
+        if test == 2:
+            msgbox.wait(wine, timeout=30).press("&No")  # the question before the probe
         if not shutdown:
             time.sleep(3)  # a copy that was not told to stop keeps running
             assert wine.window_info(AGENT_CLASS)
@@ -125,14 +129,18 @@ def test_test_switch_and_notifications(wine, debug, agent, running, test, shutdo
     finally:
         listener.kill()
     received = [line.strip() for line in listener.stdout.read().splitlines()]
-    assert received == [f"msg 49000 50 {info['handle']}", "msg 49000 51 1125",
-                        "msg 49000 43 0"]
+    assert received[:2] == [f"msg 49000 50 {info['handle']}", "msg 49000 51 1125"]
+    assert received[-1] == "msg 49000 43 0"
+    # Every probe is announced around its download: the forced one (unless its question was
+    # declined), and the one probe per run that the default schedule (interval 0) makes.
+    fetches = received[2:-1]
+    assert fetches == ["msg 49000 40 1", "msg 49000 40 2"] * (len(fetches) // 2), received
     copy = lines_of(debug, info["pid"])
+    assert sum(line.startswith(" Fire  ") for line in copy) == len(fetches) // 2
+    assert len(fetches) >= 2 or test == 2
     assert f" wm_LocalMsg {listener.hwnd} 49000" in copy
     assert f" wm_AgentMsg 31 {test}" in copy
     assert (" wm_ShutDown 2" in copy) == shutdown
-    assert " PerformShot: the update cycle is not built yet" in copy
-    assert (" the pre-probe question: the update cycle is not built yet" in copy) == (test == 2)
     log = messages(run_log(agent.with_name("X_Agent.log")), "   ")
     wx = win_path(agent.with_name("X_Agent.exe"))
     assert f"PostProcessMessage(wm_LocalMsg) to: {wx} - :{listener.hwnd}:49000:" in log
@@ -142,6 +150,8 @@ def test_test_switch_and_notifications(wine, debug, agent, running, test, shutdo
 def test_overrides_and_delay_reach_the_copy(wine, debug, agent):
     run(wine, agent, "/TRANSIENT=|1|0|", "/DELAY=0")
     pid = resident(wine)["pid"]
+    # Override 0 asks before the probe that the first tick finds due.
+    msgbox.wait(wine, timeout=30).press("&No")
     assert wait_until(lambda: any(line.startswith(" AutoUpdateTimerCount=") for line in lines_of(debug, pid)))
     # "/SleepX=0": the first tick already counts 1.
     ticks = [line for line in lines_of(debug, pid) if line.startswith(" AutoUpdateTimerCount=")]

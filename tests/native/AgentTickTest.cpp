@@ -145,7 +145,9 @@ TEST(TestMode, ReadWindowAndDay) {
   EXPECT_TRUE(TestModeReadDue(true, 5, 5));
   EXPECT_FALSE(TestModeReadDue(false, 30000, 0));
   EXPECT_TRUE(TestModeReadDue(false, 30001, 0));
-  EXPECT_FALSE(TestModeReadDue(false, 100000, 71000));  // the window counts from the last check
+  EXPECT_FALSE(TestModeReadDue(false, 100000, 71000));  // the window counts from the last read
+  EXPECT_TRUE(TestModeReadDue(false, 40000, 0xFFFFF000u));  // across the tick count's wrap
+  EXPECT_FALSE(TestModeReadDue(false, 1000, 0xFFFFF000u));
   EXPECT_TRUE(TestModeOn("1", "05-DEC-2026", "05-DEC-2026"));
   EXPECT_FALSE(TestModeOn("1", "04-DEC-2026", "05-DEC-2026"));
   EXPECT_FALSE(TestModeOn("2", "05-DEC-2026", "05-DEC-2026"));

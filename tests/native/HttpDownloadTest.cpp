@@ -41,6 +41,11 @@ TEST(HttpText, RemoteFileNameAndTempPath) {
   // Added as unsigned 32-bit numbers: no length (-1) plus a date wraps around.
   EXPECT_EQ(TempDownloadPath("f", -1, 0), "f.4294967295");
   EXPECT_EQ(TempDownloadPath("f", -1, 5), "f.4");
+  // Only those names are the download's own to delete.
+  EXPECT_TRUE(IsTempDownloadName("f.exe", "f.exe.500"));
+  EXPECT_TRUE(IsTempDownloadName("f.exe", "F.EXE.4294967295"));
+  for (const char* other : {"f.exe", "f.exe.", "f.exe.bak", "f.exe.12a", "f.exe1", "g.exe.1", "f.ex"})
+    EXPECT_FALSE(IsTempDownloadName("f.exe", other)) << other;
 }
 
 TEST(HttpText, DosFileDateOfLastModified) {

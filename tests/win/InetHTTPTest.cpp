@@ -158,6 +158,22 @@ TEST_F(InetHTTPTest, DownloadFromNginxIntoFileAndMemory) {
             ErrorPageMessage("<title>404</title>", missing, false, ""));
 }
 
+TEST_F(InetHTTPTest, CleanUpTakesOnlyItsOwnTemporaryFiles) {
+  // A failed download must leave the destination and its namesakes alone: "Product.*" matches
+  // Product.exe, and "Product.info.*" matches Product.info itself.
+  const std::string dest = Path("Product.info");
+  const char* const kept[] = {"Product.info", "Product.exe", "Product.info.bak", "Product.info.12a"};
+  for (const char* name : kept) ASSERT_TRUE(SaveToFile(Path(name), name, 0, false));
+  ASSERT_TRUE(SaveToFile(dest + ".4711", "stale", 0, false));
+  std::string error, data;
+  EXPECT_FALSE(HTTP_DownloadFile_Incremental(nullptr, faultUrl_ + "/short/100000/5000", dest, error, nullptr, data));
+  for (const char* name : kept) EXPECT_EQ(ReadFilePart(Path(name), 0, 0), name) << name;
+  EXPECT_FALSE(FileExists(dest + ".4711"));
+  const std::string product = Path("Product");
+  EXPECT_FALSE(HTTP_DownloadFile_Incremental(nullptr, faultUrl_ + "/short/100000/5000", product, error, nullptr, data));
+  EXPECT_EQ(ReadFilePart(Path("Product.exe"), 0, 0), "Product.exe");
+}
+
 TEST_F(InetHTTPTest, FaultServerAnswers) {
   struct Case {
     std::string path;

@@ -15,8 +15,9 @@
 //                                         (progress bars with their position and maximum)
 //   wintest post-message CLASS MESSAGE WPARAM LPARAM   posts to the window (exit 1: none)
 //   wintest run COMMANDLINE               runs it and prints "exit N", the full 32-bit code
-//   wintest send-message CLASS MESSAGE    sends MESSAGE (a number, or the name of a registered
-//                                         message) to the window and prints "result N"
+//   wintest send-message CLASS MESSAGE [WPARAM LPARAM]   sends MESSAGE (a number, or the name
+//                                         of a registered message) to the window and prints
+//                                         "result N", N taken as a 32-bit signed number
 //   wintest close-window CLASS [TIMES]    the Close command of the window's system menu, as a
 //                                         click on its close box; after each one prints "open"
 //                                         or "gone" (exit 1 when there is no such window)
@@ -591,15 +592,19 @@ static int PostToWindow(const char* className, const char* message, const char* 
              : 1;
 }
 
-static int SendToWindow(const char* className, const char* message) {
+static int SendToWindow(const char* className, const char* message, const char* wParam = "0",
+                        const char* lParam = "0") {
   HWND window = FindWindowA(className, nullptr);
   if (!window) return 1;
   char* end = nullptr;
   UINT number = static_cast<UINT>(std::strtoul(message, &end, 0));
   if (!*message || *end) number = RegisterWindowMessageA(message);
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(window, number, 0, 0, SMTO_NORMAL, 5000, &result)) return 1;
-  std::printf("result %lld\n", static_cast<long long>(result));
+  if (!SendMessageTimeoutA(window, number, static_cast<WPARAM>(std::strtoll(wParam, nullptr, 0)),
+                           static_cast<LPARAM>(std::strtoll(lParam, nullptr, 0)), SMTO_NORMAL, 5000, &result))
+    return 1;
+  // Results are 32-bit signed on the other side (an agent's answer to a read command).
+  std::printf("result %lld\n", static_cast<long long>(static_cast<int32_t>(result)));
   return 0;
 }
 
@@ -658,6 +663,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && !std::strcmp(argv[1], "window-info")) return WindowInfo(argv[2]);
   if (argc == 3 && !std::strcmp(argv[1], "run")) return RunAndReport(argv[2]);
   if (argc == 4 && !std::strcmp(argv[1], "send-message")) return SendToWindow(argv[2], argv[3]);
+  if (argc == 6 && !std::strcmp(argv[1], "send-message")) return SendToWindow(argv[2], argv[3], argv[4], argv[5]);
   if (argc == 6 && !std::strcmp(argv[1], "post-message")) return PostToWindow(argv[2], argv[3], argv[4], argv[5]);
   if ((argc == 3 || argc == 4) && !std::strcmp(argv[1], "close-window"))
     return CloseWindowLikeAUser(argv[2], argc == 4 ? std::atoi(argv[3]) : 1);
@@ -671,7 +677,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: wintest hold-window CLASS SECONDS [TITLE] | hold-file PATH SECONDS | find-window CLASS | find-window-prefix PREFIX\n"
                "       wintest window-info CLASS | run COMMANDLINE | close-window CLASS [TIMES]\n"
-               "       wintest send-message CLASS MESSAGE|REGISTERED-NAME\n"
+               "       wintest send-message CLASS MESSAGE|REGISTERED-NAME [WPARAM LPARAM]\n"
                "       wintest post-message CLASS MESSAGE WPARAM LPARAM\n"
                "       wintest msgbox-wait | msgbox-press TEXT|ID | msgbox-key KEY | msgbox-close | msgbox-gone"
                " [--timeout S] [--pid P] [--class NAME]\n"
