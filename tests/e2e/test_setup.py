@@ -243,9 +243,10 @@ def test_window_shows_status_text_during_extraction(wine, setup_package, workdir
     exe = setup_package("--show-activity-bar", lang=f"English|s0=Sample Setup|s1=Unpacking the sample...|Charset={charset}",
                         dialog_seconds=1)
     proc = wine.start(exe, cwd=workdir)
-    # Under load Wine may answer for another process's window before its text has arrived:
-    # the window counts as shown with its status line.
-    info = wait_until_shown(wine, exe, ready=lambda info: info["children"][0]["text"] != "")
+    # Under load Wine may describe another process's window before what was done to its
+    # children has arrived: the window counts as shown with its status line and both bars.
+    info = wait_until_shown(wine, exe, ready=lambda info: info["children"][0]["text"] != "" and
+                            all(c["visible"] for c in info["children"]))
     save_screenshot(f"setup-window-charset-{charset}")
     proc.wait(60)
     assert info is not None, "the stub window was never shown"
