@@ -17,6 +17,10 @@ TEST(DescriptionFiles, NamedAfterTheSettingsField) {
       // No file name: no file, rather than a read of the folder or of ".original".
       {"", "", ""},
       {"updates\\", "", ""},
+      // "/" separates as "\" does: nothing above the folder, and no folder for a file.
+      {"updates/../../Windows/win.ini", "C:\\App\\win.ini", "C:\\App\\win.original"},
+      {"a/..", "", ""},
+      {"...", "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.field);
