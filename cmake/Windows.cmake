@@ -4,9 +4,24 @@ add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0500 STRIC
 remove_definitions(-DUNICODE -D_UNICODE)
 set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} -static -static-libgcc -static-libstdc++")
 
+# The system's zlib for what compresses (stubpack.exe); the stub and everything that reads
+# packages inflate with zlib's own sources in third_party/zlib (the same 1.2.13), built for
+# the stub: zlib streams only (no gzip, so no crc32 tables), the decoding loop and the
+# checksum for speed, the rest for size. Half the room of the prebuilt library.
 find_library(MINGW_ZLIB NAMES libz.a z REQUIRED)
+set(STUB_ZLIB_DIR ${CMAKE_SOURCE_DIR}/third_party/zlib)
+add_library(stubinflate STATIC ${STUB_ZLIB_DIR}/inflate.c ${STUB_ZLIB_DIR}/inffast.c ${STUB_ZLIB_DIR}/inftrees.c
+  ${STUB_ZLIB_DIR}/adler32.c ${STUB_ZLIB_DIR}/zutil.c)
+target_include_directories(stubinflate PUBLIC ${STUB_ZLIB_DIR})
+target_compile_definitions(stubinflate PRIVATE NO_GZIP)
+target_compile_options(stubinflate PRIVATE -Os -ffunction-sections -fdata-sections)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  target_compile_options(stubinflate PRIVATE -fno-asynchronous-unwind-tables -fno-unwind-tables)
+endif()
+set_source_files_properties(${STUB_ZLIB_DIR}/inffast.c ${STUB_ZLIB_DIR}/adler32.c TARGET_DIRECTORY stubinflate
+  PROPERTIES COMPILE_OPTIONS "-O2")
 
-set(STUB_WIN_LIBS user32 gdi32 comctl32 advapi32 shell32 ${MINGW_ZLIB})
+set(STUB_WIN_LIBS user32 gdi32 comctl32 advapi32 shell32 stubinflate)
 
 add_library(stubwin STATIC ${STUB_PORTABLE_SOURCES} ${STUB_WIN_SOURCES})
 target_include_directories(stubwin PUBLIC ${CMAKE_SOURCE_DIR}/src)

@@ -31,7 +31,7 @@ def group(source):
     if IMPORT_MEMBER.search(source):
         return "imports"
     for needle, name in (("libstdc++", "libstdc++"), ("libsupc++", "libstdc++"), ("libgcc_eh", "libgcc (unwinder)"),
-                         ("libgcc", "libgcc (helpers)"), ("libz.a", "zlib"), ("libpthread", "winpthread"),
+                         ("libgcc", "libgcc (helpers)"), ("libz.a", "zlib"), ("libstubinflate", "zlib"), ("libpthread", "winpthread"),
                          ("libwinpthread", "winpthread")):
         if needle in source:
             return name

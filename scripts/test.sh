@@ -35,7 +35,7 @@ rm -f "$servers_env"
 
 echo "== end-to-end tests under Wine ($STUB_WIN_ARCH)"
 mkdir -p artifacts
-/usr/bin/python3 -m pytest tests/e2e -q -p no:cacheprovider --junitxml=artifacts/e2e.xml "$@"
+/usr/bin/python3 -m pytest tests/e2e -q --tb=short -p no:cacheprovider --junitxml=artifacts/e2e.xml "$@"
 rc=$?
 # 5: nothing collected, which is a failure of the suite, not a pass.
 [ $rc -eq 0 ] || failed+=(e2e)

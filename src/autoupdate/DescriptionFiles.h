@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace stub {
 
@@ -12,5 +13,11 @@ namespace stub {
 // A field without a file name gives no file (an empty path).
 std::string InfoFileIn(const std::string& folder, const std::string& infoField);
 std::string OriginalFileIn(const std::string& folder, const std::string& infoField);
+
+// Whether a shortcut that the description files ask to remove may be deleted: a full path
+// ("X:\...") of a ".lnk" file somewhere below one of the folders (the user's and all users'
+// Startup and Programs folders), without "." or ".." parts, streams, wildcards or the
+// trailing dots and blanks that the system would drop. Case is ignored.
+bool IsRemovableShortcut(const std::string& path, const std::vector<std::string>& folders);
 
 }  // namespace stub

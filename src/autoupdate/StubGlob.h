@@ -19,6 +19,8 @@ bool RemoveCheckForNewUpdateShortcut();
 
 // The shortcuts as the installed product knows them before a setup, which may rewrite the
 // description files; after a setup that succeeded, the ones the .info file asks to remove go.
+// Only an agent copy, which lives in the product's folder, reads them, and only .lnk files in
+// the user's or all users' Startup and Programs folders are removed.
 struct ProductShortcuts {
   std::string startUp;
   std::string check;

@@ -1,6 +1,9 @@
 #include "package/SetupPlan.h"
 
 #include "package/ExitCodes.h"
+#include "package/GFileInfo.h"
+#include "package/PackageDownloadCore.h"
+#include "package/Token.h"
 #include "support/Text.h"
 
 namespace stub {
@@ -55,6 +58,14 @@ uint32_t ExitCodeWithoutEngine(ExtractOutcome outcome, bool windowClosed) {
     case ExtractOutcome::DecompressFailed: return kExitPackageInvalid;
   }
   return kExitFailure;
+}
+
+bool PackageBelongsToStub(const TGFileInfo& package, const TGFileInfo& stub) {
+  const std::string stubToken = stub.GetSecretToken(false);
+  std::string clear;
+  if (TryDescrambleToken(stubToken, clear)) return PackageTokensMatch(package.GetSecretToken(false), stubToken);
+  return package.Trailer().Signature() == kPackageSignature && package.LanguageBlock() == stub.LanguageBlock() &&
+         package.SettingsRecord() == stub.SettingsRecord() && package.DownloadRecord() == stub.DownloadRecord();
 }
 
 std::string SetupFolderName(const std::string& systemTempPath, uint32_t dosDateTime) {

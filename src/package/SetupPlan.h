@@ -11,6 +11,8 @@
 
 namespace stub {
 
+class TGFileInfo;
+
 // "X" when the path holds no blank, "\"X\"" when it does: an unquoted path with a blank is
 // first tried cut at the blank ("C:\Program.exe"), which fails or starts the wrong program.
 std::string QuoteProgramPath(const std::string& path);
@@ -35,6 +37,12 @@ std::string EngineCommand(const EngineCommandInput& in);
 // (ExitCodes.h): the user's cancel, a package that is damaged or names nothing to start, a
 // disk that is not there, a file that could not be written.
 uint32_t ExitCodeWithoutEngine(ExtractOutcome outcome, bool windowClosed);
+
+// Whether the package that "/SpanDiskFName1=" names belongs to this stub, so that a stub
+// (a signed one too) cannot be pointed at another package from its command line: the same
+// secret token in both settings records, as the download path pairs them; a stub built
+// without a token knows its first disk only by the lead records they share byte for byte.
+bool PackageBelongsToStub(const TGFileInfo& package, const TGFileInfo& stub);
 
 // System temporary path (with trailing backslash) + "SETUP_" + the file's DOS time word.
 std::string SetupFolderName(const std::string& systemTempPath, uint32_t dosDateTime);

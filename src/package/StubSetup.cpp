@@ -14,6 +14,7 @@
 #include "package/UnPack.h"
 #include "package/ZLibOpen.h"
 #include "support/Files.h"
+#include "support/PrivateFolder.h"
 #include "support/Utils.h"
 #include "support/VDebug.h"
 #include "ui/VMsgBox.h"
@@ -45,10 +46,25 @@ void SetStatusText(HWND control, const std::string& text, const std::string& fon
   if (g_host) g_host->SetStatusText(control, text, fontName, charset, fontSize);
 }
 
-// A folder made fresh: whatever is there under that name goes first.
-static void MakeFresh(const std::string& folder) {
-  if (DirectoryExists(folder)) DeleteTree(folder, true);
-  ForceDirectories(folder);
+// Removes the run's work folder. An engine that has just ended may still hold its image or a
+// file open for a moment (virus scanners do the same), so a folder that stays is tried again
+// for a few seconds before it is given up.
+static void RemoveWorkFolder(const std::string& folder) {
+  for (int attempt = 0; DirectoryExists(folder) && attempt < 50; ++attempt) {
+    if (DeleteTree(folder, attempt > 0)) break;
+    WaitPumping(0, 100);
+  }
+}
+
+// A folder of this run only, made where nothing was before with the private access list.
+// A plain folder under the name, left by an earlier run, goes first; anything else there
+// (a file, a link) stays, and the folder gets the name + "_" + a random number instead.
+static std::string MakeFresh(const std::string& folder) {
+  FreshFolderRequest request;
+  request.name = folder;
+  request.removeOld = true;
+  request.alternatePrefix = folder + "_";
+  return MakeFreshPrivateFolder(request);
 }
 
 static uint32_t OwnFileDosDateTime() {
@@ -68,17 +84,17 @@ std::string SetupTempFolderName() {
 }
 
 std::string SetupTempFolder() {
-  if (g_tempFolder.empty()) {
-    g_tempFolder = SetupTempFolderName();
-    MakeFresh(g_tempFolder);
-  }
+  if (g_tempFolder.empty()) g_tempFolder = MakeFresh(SetupTempFolderName());
   return g_tempFolder;
 }
 
-static std::string ProbeFolder(char letter) {
-  std::string folder = std::string(1, letter) + ":\\TEMP";
-  if (DirectoryExists(folder)) folder += "\\TEMP" + RandomInRangeText(10000, 100000);
-  return folder;
+// letter:\TEMP when nothing is there yet, else letter:\TEMP\TEMP + a random number, made
+// fresh either way; "" when the drive takes no folder.
+static std::string MakeProbeFolder(char letter) {
+  FreshFolderRequest request;
+  request.name = std::string(1, letter) + ":\\TEMP";
+  request.alternatePrefix = request.name + "\\TEMP";
+  return MakeFreshPrivateFolder(request);
 }
 
 // The fixed drive among C:, D:, E: with the most room, when it is not the temporary path's.
@@ -91,14 +107,12 @@ static std::string FindAlternativeTempDir() {
     if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) continue;
     DriveProbe probe;
     probe.letter = letter;
-    const std::string folder = ProbeFolder(letter);
-    ForceDirectories(folder);
-    SaveToFile(folder + "\\~aa.tmp", "aa", 0, false);
-    if (FileExists(folder + "\\~aa.tmp")) {
+    const std::string folder = MakeProbeFolder(letter);
+    if (!folder.empty() && SaveToFile(folder + "\\~aa.tmp", "aa", 0, false) && FileExists(folder + "\\~aa.tmp")) {
       probe.noted = true;
       probe.freeBytes = DiskFreeBytes(folder);
     }
-    DeleteTree(folder, false);
+    if (!folder.empty()) DeleteTree(folder, false);
     probes.push_back(probe);
   }
   const std::string temp = TempFolder(false);
@@ -195,10 +209,13 @@ bool RunSetup(const std::string& tempFolderIn, const std::string& packagePath, c
   const bool usable = DirectoryExists(tempFolder) && package.GetSpaceNeeded(tempFolder) < DiskFreeBytes(tempFolder);
   if (!usable && !FindAlternativeTempDir().empty()) {
     if (g_alternativeWorkFolder.empty()) {
-      g_alternativeWorkFolder = g_alternativeTempDir + "_" + RandomInRangeText(10000, 100000);
-      MakeFresh(g_alternativeWorkFolder);
+      FreshFolderRequest request;
+      request.name = g_alternativeTempDir + "_" + RandomInRangeText(10000, 100000);
+      request.removeOld = true;
+      request.alternatePrefix = g_alternativeTempDir + "_";
+      g_alternativeWorkFolder = MakeFreshPrivateFolder(request);
     }
-    tempFolder = g_alternativeWorkFolder;
+    if (!g_alternativeWorkFolder.empty()) tempFolder = g_alternativeWorkFolder;
   }
   WriteLog(std::string("========= ForegroundOp=") + BoolText(foregroundOp) + " ==========");
   DebugPidLine(std::string(" ========= ForegroundOp=") + BoolText(foregroundOp) + " ========== " + tempFolder);
@@ -245,8 +262,17 @@ bool RunSetup(const std::string& tempFolderIn, const std::string& packagePath, c
     SetStubExitCode(kExitUserCancel);
     DebugPidLine(" ==== Setup declined at the temporary-space notice, exit code " + IntText(kExitUserCancel));
   }
-  if (!g_alternativeWorkFolder.empty()) DeleteTree(g_alternativeWorkFolder, false);
+  if (!g_alternativeWorkFolder.empty()) RemoveWorkFolder(g_alternativeWorkFolder);
   return result;
+}
+
+// Shown, or only logged in a hidden setup, where nobody may be there to answer a box.
+static void ReportSetupError(const TGFileInfo& own, bool foregroundOp, const std::string& text) {
+  if (foregroundOp)
+    MsgError(0, text, own.GetLangString("Error", "Error"), own.GetCharset(),
+             own.GetLangString("BtnText", kDefaultButtons));
+  else
+    DebugPidLine(" ==== " + text + " (hidden setup: no box)");
 }
 
 void StartSetup(HWND window) {
@@ -254,16 +280,39 @@ void StartSetup(HWND window) {
   DebugPidLine(" StartSetup() - START");
   TGFileInfo& own = PackageInfo();
   const std::string agentFileName = own.Trailer().MakeAgentCopy() ? own.GetAgentFileName() : std::string();
+  const bool foregroundOp = !(HasParam("/hide") || own.GetHideSetup());
   const std::string tempFolder = SetupTempFolder();
-  if (own.Trailer().InternetPackage()) {
+  if (tempFolder.empty()) {
+    SetStubExitCode(kExitFailure);
+    DebugPidLine(" ==== No temporary folder could be made fresh: " + SetupTempFolderName() + ", exit code " +
+                 IntText(StubExitCode()));
+    ReportSetupError(own, foregroundOp, SetupTempFolderName() + "<P><P>Unable to save Extracted File!");
+  } else if (own.Trailer().InternetPackage()) {
     DownloadSetup(window, own, tempFolder, agentFileName);
   } else {
     std::string packagePath = GetParamValue("/SpanDiskFName1=");
-    if (packagePath.empty() || packagePath == "TRUE") packagePath = ExeFileName(false);
-    const bool foregroundOp = !(HasParam("/hide") || own.GetHideSetup());
-    RunSetup(tempFolder, packagePath, agentFileName, foregroundOp, GetParamTail());
+    const bool named = !packagePath.empty() && packagePath != "TRUE";
+    if (!named) packagePath = ExeFileName(false);
+    // A named package is held open from its check to the end of the setup: without write and
+    // delete sharing nobody can change or replace it in between. A missing file is left to
+    // the setup run, which reports it as such.
+    const bool check = named && FileExists(packagePath);
+    HANDLE held = check ? CreateFileA(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr)
+                        : INVALID_HANDLE_VALUE;
+    if (check && (held == INVALID_HANDLE_VALUE || !PackageBelongsToStub(TGFileInfo(packagePath), own))) {
+      SetStubExitCode(kExitPackageInvalid);
+      DebugPidLine(std::string(" ==== /SpanDiskFName1= refused: ") +
+                   (held != INVALID_HANDLE_VALUE ? "the package does not belong to this stub: "
+                                                 : "the package is in use: ") +
+                   packagePath + ", exit code " + IntText(StubExitCode()));
+      ReportSetupError(own, foregroundOp, "Bad Secret Token!<P><P>" + packagePath);
+    } else {
+      RunSetup(tempFolder, packagePath, agentFileName, foregroundOp, GetParamTail());
+    }
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   }
-  DeleteTree(tempFolder, false);
+  if (!tempFolder.empty()) RemoveWorkFolder(tempFolder);
   DebugPidLine(" StartSetup() - END, exit code " + IntText(StubExitCode()));
   PostQuitMessage(0);
 }

@@ -99,16 +99,18 @@ void RelaunchFromTempCopy() {
   const std::string own = ExeFileName(false);
   // A second start while the copy of the first runs ends at once: making the temporary folder
   // afresh would delete what that copy is extracting. Its window class is its path.
-  const std::string copy = SetupTempFolderName() + "\\Y_" + FileNamePart(own);
-  if (FindWindowA(copy.c_str(), nullptr)) {
-    DebugPidLine(" Relaunch: the temporary copy runs already: " + copy);
+  const std::string running = SetupTempFolderName() + "\\Y_" + FileNamePart(own);
+  if (FindWindowA(running.c_str(), nullptr)) {
+    DebugPidLine(" Relaunch: the temporary copy runs already: " + running);
     SetStubExitCode(kExitAlreadyRunning);
     return;
   }
+  // Made fresh, under another name when something else is in the way.
   const std::string folder = SetupTempFolder();
+  const std::string copy = folder + "\\Y_" + FileNamePart(own);
   WriteLog("Relaunch from a temporary copy: " + copy);
   if (!FileExists(own + ".001")) DebugPidLine(" Relaunch: the first disk file is missing: " + own + ".001");
-  if (!CopyFileA(own.c_str(), copy.c_str(), FALSE)) {
+  if (folder.empty() || !CopyFileA(own.c_str(), copy.c_str(), FALSE)) {
     DebugPidLine(" Relaunch: the temporary copy could not be written: " + copy + " " + SysErrorText());
     DeleteTree(folder, false);
     SetStubExitCode(kExitFailure);

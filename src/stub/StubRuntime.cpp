@@ -5,7 +5,6 @@
 // abort(), as an exception that nobody catches does. Sizes read from files never get this
 // far: they go through TryResize and the nothrow allocations.
 #include <windows.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -67,15 +66,3 @@ std::chrono::steady_clock::time_point std::chrono::steady_clock::now() noexcept 
 // std::string's members, built here without exceptions; libstdc++'s copies carry unwind tables
 // for all of them.
 template class std::__cxx11::basic_string<char>;
-
-// zlib's inflate calls crc32 only for gzip streams, and the stub opens zlib streams alone;
-// zlib's crc32 brings 8 KB of tables. This one goes bit by bit: small, and slow.
-extern "C" uLong crc32(uLong crc, const Bytef* bytes, uInt length) {
-  if (!bytes) return 0;
-  uint32_t value = ~static_cast<uint32_t>(crc);
-  while (length--) {
-    value ^= *bytes++;
-    for (int bit = 0; bit < 8; ++bit) value = (value >> 1) ^ (0xEDB88320u & (0u - (value & 1u)));
-  }
-  return ~value;
-}

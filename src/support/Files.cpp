@@ -299,14 +299,20 @@ static bool DeleteMatchingFiles(const std::string& mask, bool clearAttributes, b
   HANDLE search = FindFirstFileA(mask.c_str(), &entry);
   if (search != INVALID_HANDLE_VALUE) {
     do {
-      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) matches.push_back(folder + entry.cFileName);
+      // A linked file is marked with a leading '|', which no file name holds: the attributes
+      // of a link are its target's, so only the link itself is deleted.
+      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        matches.push_back((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? "|" : "") + folder +
+                          entry.cFileName);
     } while (FindNextFileA(search, &entry));
     FindClose(search);
   }
   // Deleted after the listing is complete, so the search never sees a folder changing under it.
-  for (const std::string& path : matches) {
-    if (clearAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
+  for (const std::string& match : matches) {
+    const bool linked = match[0] == '|';
+    const char* path = match.c_str() + (linked ? 1 : 0);
+    if (clearAttributes && !linked) SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path);
     if (pump) PumpMessages();
   }
   return !matches.empty();
@@ -316,10 +322,44 @@ bool DeleteFiles(const std::string& mask, bool clearAttributes) {
   return DeleteMatchingFiles(mask, clearAttributes, false);
 }
 
+static bool IsLinkedFolder(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Opens a real folder (never what a link at path leads to) so that it stays where it is:
+// without delete sharing nobody can rename it or put a link in its place while the handle
+// is open, so every path below it still leads into this folder. Invalid for a link or when
+// the folder cannot be held.
+static HANDLE HoldRealFolder(const std::string& path) {
+  HANDLE folder = CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return folder;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(folder, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    CloseHandle(folder);
+    return INVALID_HANDLE_VALUE;
+  }
+  return folder;
+}
+
 bool DeleteTree(const std::string& folder, bool clearAttributes) {
   if (folder.empty()) return false;
   std::string target = WithoutSlash(folder);
-  bool existed = DirectoryExists(target);
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  // A link named as the folder is only unlinked: emptying it would delete the tree it leads to.
+  if (IsLinkedFolder(attributes)) {
+    RemoveDirectoryA(target.c_str());
+    DebugPidLine(" DeleteTree: a linked folder is not followed: " + target);
+    return GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES;
+  }
+  HANDLE held = HoldRealFolder(target);
+  if (held == INVALID_HANDLE_VALUE) {
+    DebugPidLine(" DeleteTree: the folder cannot be held, nothing deleted: " + target + " " + SysErrorText());
+    return false;
+  }
   std::string base = FolderSlash(target, true);
   DeleteMatchingFiles(base + "*.*", clearAttributes, true);
   std::vector<std::string> subfolders, links;
@@ -332,16 +372,19 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
     } while (FindNextFileA(search, &entry));
     FindClose(search);
   }
+  // Each subfolder is checked again when its turn comes: it may have become a link meanwhile.
   for (const std::string& sub : subfolders) {
     DeleteTree(sub, clearAttributes);
     PumpMessages();
   }
   // A linked folder is only unlinked: emptying it would delete files outside the tree.
   for (const std::string& link : links) RemoveDirectoryA(link.c_str());
-  // A read-only folder cannot be removed on every system.
+  // A read-only folder cannot be removed on every system. Cleared while the folder is held,
+  // so the call cannot reach through a link put in its place.
   if (clearAttributes) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  CloseHandle(held);
   RemoveDirectoryA(target.c_str());
-  return existed && !DirectoryExists(target);
+  return !DirectoryExists(target);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -65,8 +65,9 @@ std::string FindFolderOnDrives(const std::string& folderNameOrPath, UINT driveTy
 // Deletes the files matching mask (no folders); clearAttributes makes read-only, hidden and
 // system files deletable. True when at least one file matched, deleted or not.
 bool DeleteFiles(const std::string& mask, bool clearAttributes);
-// Deletes folder with everything in it. True when it existed and is gone afterwards. A linked
-// folder inside is unlinked, never emptied.
+// Deletes folder with everything in it. True when it existed and is gone afterwards. Links
+// are never followed: a linked folder, inside or at folder itself, is only unlinked, and a
+// linked file is deleted as a link without touching its target's attributes.
 bool DeleteTree(const std::string& folder, bool clearAttributes);
 
 // Ejects the media of the CD drive holding path; false for any other kind of drive.

@@ -82,6 +82,12 @@ std::string ResolveShellFolder(ShellFolder folder, ShellFolderSource& source) {
       return chain.Try(special(CsidlDesktopDirectory)).Try(user() + "\\Desktop").Last(allUsers() + "\\Desktop");
     case ShellFolder::AllUsersDesktopDir:
       return chain.Try(special(CsidlCommonDesktopDirectory)).Last(allUsers() + "\\Desktop");
+    case ShellFolder::UserStartupDir:
+      return chain.Try(special(CsidlStartup))
+          .Last(ResolveShellFolder(ShellFolder::UserStartProgramMenuDir, source) + "\\Startup");
+    case ShellFolder::AllUsersStartupDir:
+      return chain.Try(special(CsidlCommonStartup))
+          .Last(ResolveShellFolder(ShellFolder::AllUsersStartProgramMenuDir, source) + "\\Startup");
   }
   return std::string();
 }

@@ -23,15 +23,19 @@ enum class ShellFolder {
   AllUsersStartProgramMenuDir,
   UserDesktopDir,
   AllUsersDesktopDir,
+  UserStartupDir,
+  AllUsersStartupDir,
 };
 
 // The shell's numbers of the folders asked for.
 const int CsidlPrograms = 0x02;
 const int CsidlPersonal = 0x05;
+const int CsidlStartup = 0x07;
 const int CsidlStartMenu = 0x0B;
 const int CsidlDesktopDirectory = 0x10;
 const int CsidlCommonStartMenu = 0x16;
 const int CsidlCommonPrograms = 0x17;
+const int CsidlCommonStartup = 0x18;
 const int CsidlCommonDesktopDirectory = 0x19;
 const int CsidlAppData = 0x1A;
 const int CsidlLocalAppData = 0x1C;

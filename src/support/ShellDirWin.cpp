@@ -7,7 +7,8 @@
 
 namespace stub {
 
-static_assert(CsidlPrograms == CSIDL_PROGRAMS && CsidlPersonal == CSIDL_PERSONAL &&
+static_assert(CsidlPrograms == CSIDL_PROGRAMS && CsidlPersonal == CSIDL_PERSONAL && CsidlStartup == CSIDL_STARTUP &&
+                  CsidlCommonStartup == CSIDL_COMMON_STARTUP &&
                   CsidlStartMenu == CSIDL_STARTMENU && CsidlDesktopDirectory == CSIDL_DESKTOPDIRECTORY &&
                   CsidlCommonStartMenu == CSIDL_COMMON_STARTMENU && CsidlCommonPrograms == CSIDL_COMMON_PROGRAMS &&
                   CsidlCommonDesktopDirectory == CSIDL_COMMON_DESKTOPDIRECTORY && CsidlAppData == CSIDL_APPDATA &&

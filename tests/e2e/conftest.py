@@ -110,6 +110,14 @@ class Wine:
     def copy_processes(self):
         """(Linux pid, command line) of every agent or temporary copy (an X_ or Y_ program)
         running in this Wine prefix."""
+        return self.processes(COPY_PROGRAM.search)
+
+    def processes_from(self, folder):
+        """(Linux pid, command line) of every program of this prefix started from folder."""
+        forms = (win_path(folder).lower() + "\\", str(Path(folder).resolve()).lower() + "/")
+        return self.processes(lambda args: any(form in args.lower() for form in forms))
+
+    def processes(self, matches):
         found = []
         marker = ("WINEPREFIX=" + self.env["WINEPREFIX"]).encode()
         for pid in filter(str.isdigit, os.listdir("/proc")):
@@ -120,7 +128,7 @@ class Wine:
                     args = f.read().replace(b"\0", b" ").decode("latin-1").strip()
             except OSError:
                 continue
-            if marker in environ and COPY_PROGRAM.search(args):
+            if marker in environ and matches(args):
                 found.append((int(pid), args))
         return found
 
@@ -325,9 +333,28 @@ def residents(wine):
 
 
 @pytest.fixture
-def workdir(tmp_path):
-    """A fresh folder for the files of one test, kept out of other tests' way."""
+def workdir(tmp_path, request):
+    """A fresh folder for the files of one test, kept out of other tests' way. A program started
+    from it that still runs when the test ends (the test failed before it waited) is ended, so
+    that it can't disturb the tests after it."""
     d = tmp_path / "w"
     d.mkdir()
     yield d
+    if "wine" in request.fixturenames:
+        wine = request.getfixturevalue("wine")
+        if not wait_until(lambda: not wine.processes_from(d), timeout=3, step=0.2):
+            for pid, _ in wine.processes_from(d):
+                os.kill(pid, 9)
     shutil.rmtree(d, ignore_errors=True)
+
+
+@pytest.fixture(autouse=True)
+def clean_temp(request):
+    """Clears what an earlier, failed test left in the prefix's TEMP (run folders, downloads), so
+    that one failure is reported once and not again by every test that checks TEMP after it."""
+    if "wine" in request.fixturenames:
+        temp = request.getfixturevalue("wine").prefix_temp()
+        if temp.exists():
+            for left in [*temp.glob("SETUP_*"), *temp.glob("Product.exe*")]:
+                shutil.rmtree(left, ignore_errors=True) if left.is_dir() else left.unlink(missing_ok=True)
+    yield

@@ -223,15 +223,17 @@ def test_second_start_of_the_same_file_ends_at_once(wine, setup_package, workdir
     assert roles == ["Setup", "AlreadyRunning"]
 
 
-def wait_until_shown(wine, exe):
-    """The stub window of exe as wintest window-info describes it, once it is visible; None
-    when it never was."""
+def wait_until_shown(wine, exe, ready=lambda info: True):
+    """The stub window of exe as wintest window-info describes it, once it is visible (and
+    ready says yes); None when it never was."""
     deadline = time.monotonic() + 30
     while time.monotonic() < deadline:
         r = subprocess.run([wine.loader, str(wine.tool("wintest")), "window-info", win_path(exe)],
                            env=wine.env, capture_output=True, text=True, timeout=10)
         if r.returncode == 0 and '"visible": true' in r.stdout:
-            return json.loads(r.stdout)
+            info = json.loads(r.stdout)
+            if ready(info):
+                return info
         time.sleep(0.05)
     return None
 
@@ -241,7 +243,9 @@ def test_window_shows_status_text_during_extraction(wine, setup_package, workdir
     exe = setup_package("--show-activity-bar", lang=f"English|s0=Sample Setup|s1=Unpacking the sample...|Charset={charset}",
                         dialog_seconds=1)
     proc = wine.start(exe, cwd=workdir)
-    info = wait_until_shown(wine, exe)
+    # Under load Wine may answer for another process's window before its text has arrived:
+    # the window counts as shown with its status line.
+    info = wait_until_shown(wine, exe, ready=lambda info: info["children"][0]["text"] != "")
     save_screenshot(f"setup-window-charset-{charset}")
     proc.wait(60)
     assert info is not None, "the stub window was never shown"
@@ -312,27 +316,6 @@ def test_closing_the_window_twice_cancels_the_setup(wine, setup_package, workdir
     assert not temp_setup_folders(wine)
     log = debug.text()
     assert "- wm_Destroy -" in log and "==== Setup cancelled: the window was closed" in log
-
-
-@pytest.mark.parametrize("remove_atom, removed", [(1, ["Start Product.lnk"]), (0, [])],
-                         ids=["setup-succeeded", "atom-left"])
-def test_shortcuts_named_by_the_description_files_are_removed_after_success(wine, setup_package, workdir,
-                                                                          remove_atom, removed):
-    links = workdir / "links"
-    links.mkdir()
-    for name in ("Start Product.lnk", "Check for updates.lnk"):
-        (links / name).write_bytes(b"L\0\0\0")
-    # The installed product's files lie next to the setup file here, as they lie next to the agent.
-    (workdir / "My.original").write_text(
-        "[UnInstall]\r\n"
-        f"StartUpLink={win_path(links / 'Start Product.lnk')}\r\n"
-        f"CheckforNewUpdateLink={win_path(links / 'Check for updates.lnk')}\r\n")
-    (workdir / "My.Product.info").write_text(
-        "[NewSetup]\r\nRemoveStartUpShortcut=1\r\nRemoveCheckForNewUpdateShortcut=yes\r\n")
-    exe = setup_package("--info-file", "My.Product.info", remove_atom=remove_atom)
-    assert run_setup(wine, exe) == 0
-    left = sorted(p.name for p in links.iterdir())
-    assert left == sorted({"Start Product.lnk", "Check for updates.lnk"} - set(removed))
 
 
 def send_to_stub_window(wine, exe, message):

@@ -4,6 +4,7 @@ C++ reader), and comes back out of `stubpack extract` (the stub's own extraction
 
 STUBPACK names the binary (default build/native/tools/stubpack/stubpack) and STUB_EXE the stub
 (default build/win/stub.exe or build/win64/stub.exe)."""
+import hashlib
 import json
 import os
 import random
@@ -280,7 +281,10 @@ def test_package_layout_round_trip_and_inspect(stubpack, stub_exe, payload, tmp_
 
 def test_builds_repeat_byte_for_byte(stubpack, stub_exe, payload, tmp_path):
     common = ["--stub", stub_exe, "--main", "Engine.exe", "--token", "T", "--date", "2020-01-01T00:00:00"]
-    stubpack("build", "--out", tmp_path / "a.exe", "--jobs", "1", *common, payload)
+    built = stubpack("build", "--out", tmp_path / "a.exe", "--jobs", "1", *common, payload)
+    # The hash a vendor puts into the update description, printed under the file's line.
+    digest = hashlib.sha256((tmp_path / "a.exe").read_bytes()).hexdigest()
+    assert f"a.exe  {(tmp_path / 'a.exe').stat().st_size:,} bytes\n  SHA-256 {digest}\n" in built.stdout
     os.utime(payload / "empty.txt", (1, 1))  # --date stands for every file's own date
     stubpack("build", "--out", tmp_path / "b.exe", *common, payload)
     assert (tmp_path / "a.exe").read_bytes() == (tmp_path / "b.exe").read_bytes()

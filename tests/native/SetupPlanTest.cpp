@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "FakeStub.h"
+#include "PackageWriter.h"
+#include "package/ByteSource.h"
+#include "package/GFileInfo.h"
 #include "package/SetupPlan.h"
+#include "package/Token.h"
 
 using namespace stub;
 
@@ -85,4 +90,42 @@ TEST(SetupPlan, ExitCodesOfRunsThatStartNoEngine) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(ExitCodeWithoutEngine(c.outcome, c.windowClosed), c.code) << OutcomeName(c.outcome) << c.windowClosed;
+}
+
+namespace {
+
+// Lead records only: what the pairing looks at.
+std::string PackageWith(const std::string& token, const std::string& infoFile = "P.info",
+                        const std::string& language = "s0=Setup") {
+  PackageSpec spec;
+  spec.stub = FakeStub(2048);
+  spec.languageBlock = LanguageBlockOf({LanguageSection("English", {language})});
+  spec.settingsRecord = SettingsRecordOf("http://u", infoFile, "Agent.exe", token, false);
+  return BuildPackage(spec, {});
+}
+
+bool Belongs(const std::string& package, const std::string& stub) {
+  MemorySource p(package), s(stub);
+  return PackageBelongsToStub(TGFileInfo(p), TGFileInfo(s));
+}
+
+}  // namespace
+
+TEST(SetupPlan, OnlyThisStubsOwnPackageIsTakenFromTheCommandLine) {
+  const std::string token = ScrambleToken("Product-7", 1);
+  const std::string stub = PackageWith(token);
+  EXPECT_TRUE(Belongs(PackageWith(ScrambleToken("Product-7", 99), "Other.info"), stub));
+  EXPECT_FALSE(Belongs(PackageWith(ScrambleToken("product-7", 1)), stub));
+  EXPECT_FALSE(Belongs(PackageWith(""), stub));
+  EXPECT_FALSE(Belongs(std::string(4096, 'x'), stub));
+
+  // Without a token the stub knows its first disk by the lead records they share: the
+  // launcher of a relaunching set carries those of its first disk.
+  const std::string untokened = PackageWith("");
+  MemorySource firstDisk(untokened);
+  EXPECT_TRUE(Belongs(untokened, BuildLauncher(firstDisk)));
+  EXPECT_FALSE(Belongs(PackageWith("", "Other.info"), untokened));
+  EXPECT_FALSE(Belongs(PackageWith("", "P.info", "s0=Other"), untokened));
+  EXPECT_FALSE(Belongs(PackageWith(token), untokened));
+  EXPECT_FALSE(Belongs(std::string(4096, 'x'), PackageWith("", "", "")));
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "autoupdate/Process.h"
+#include "autoupdate/ShutDown.h"
 #include "support/Files.h"
 #include "support/Utils.h"
 
@@ -143,6 +144,41 @@ TEST_F(ProcessTest, WaitForProcessEndGivesUpAtItsLimit) {
   WaitForProcessEnd(a, 1500);
   EXPECT_GE(GetTickCount() - start, 1500u);
   EXPECT_TRUE(IsProcessRunning(a));
+}
+
+// The holder ends on WM_QUIT and on termination; on WM_CLOSE its window goes but the program
+// stays, as a product that ignores the request would.
+TEST_F(ProcessTest, ShutDownByEachMethodAndWhatItLeaves) {
+  const ShutDownNotice notice;
+  const struct {
+    const char* method;
+    ProductState state;
+  } cases[] = {
+      {"Using WM_QUIT", ProductState::kStopped},
+      {"Using Terminate Process", ProductState::kStopped},
+      {"Using WM_CLOSE", ProductState::kStillRunning},
+      {"using wm_quit", ProductState::kStillRunning},  // not a method: nothing is asked
+      {"", ProductState::kStillRunning},
+      {"Don't Shut Down", ProductState::kLeftRunning},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string product = Program("p" + IntText(n));
+    ASSERT_TRUE(Start(product, "ShutDownTest" + IntText(n++))) << c.method;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(ShutDownProduct("\"" + product + "\"", c.method, notice, 1500), c.state) << c.method;
+    // Only a product that keeps running makes the agent wait out the limit.
+    if (c.state == ProductState::kStillRunning) {
+      EXPECT_GE(GetTickCount() - start, 1500u) << c.method;
+    }
+    EXPECT_EQ(IsProcessRunning(product), c.state != ProductState::kStopped) << c.method;
+  }
+  // Not running: nothing to stop. A program of the same name elsewhere is not the product.
+  const std::string product = Program("q"), namesake = Program("r");
+  ASSERT_TRUE(Start(namesake, "ShutDownTestNamesake"));
+  EXPECT_EQ(ShutDownProduct(product, "Using WM_QUIT", notice, 1500), ProductState::kNotRunning);
+  EXPECT_EQ(ShutDownProduct(product, "Issue a Message Box", notice, 1500), ProductState::kNotRunning);
+  EXPECT_TRUE(IsProcessRunning(namesake));
 }
 
 // The facts behind the scores, gathered from real windows of this process.

@@ -312,19 +312,21 @@ void RunBuild(const BuildOptions& o) {
       Warn(TextOf(stale) + " is left from an earlier build and does not belong to this package; remove it");
 
   if (o.quiet) return;
+  const double seconds = SecondsSince(start);
+  // Each file with its SHA-256, which an update description may give to have the file checked.
   int64_t written = 0;
   if (launcher) {
     written += static_cast<int64_t>(fs::file_size(out, error));
-    std::printf("%s  %s bytes (starts the set from a temporary copy)\n", TextOf(out).c_str(),
-                stub::GroupThousands(stub::IntText(written)).c_str());
+    std::printf("%s  %s bytes (starts the set from a temporary copy)\n  SHA-256 %s\n", TextOf(out).c_str(),
+                stub::GroupThousands(stub::IntText(written)).c_str(), FileSha256(out).c_str());
   }
   for (int d = 1; d <= diskCount; ++d) {
     const fs::path p = DiskPath(first, d);
     const int64_t size = static_cast<int64_t>(fs::file_size(p, error));
     written += size;
-    std::printf("%s  %s bytes\n", TextOf(p).c_str(), stub::GroupThousands(stub::IntText(size)).c_str());
+    std::printf("%s  %s bytes\n  SHA-256 %s\n", TextOf(p).c_str(), stub::GroupThousands(stub::IntText(size)).c_str(),
+                FileSha256(p).c_str());
   }
-  const double seconds = SecondsSince(start);
   std::printf("%d files, %.1f MB in %.1f MB%s, %.2f s, %.1f MB/s (%s level %d, %d threads)\n", static_cast<int>(files.size()),
               totals.dataSize / 1e6, written / 1e6,
               diskCount > 1 ? (" on " + std::to_string(diskCount) + " disk files").c_str() : "", seconds,

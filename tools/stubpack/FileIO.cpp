@@ -1,10 +1,12 @@
 #include "FileIO.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "Errors.h"
 #include "package/PackageLayout.h"
 #include "package/Records.h"
+#include "support/Sha256.h"
 #include "support/Text.h"
 
 namespace stubpack {
@@ -33,6 +35,20 @@ std::string ReadWholeFile(const fs::path& path, const std::string& what) {
   if (!bytes.empty() && source->ReadAt(0, &bytes[0], bytes.size()) != bytes.size())
     throw InputError("cannot read " + what + " " + TextOf(path));
   return bytes;
+}
+
+std::string FileSha256(const fs::path& path) {
+  std::unique_ptr<FileSource> source = FileSource::Open(path);
+  if (!source) return std::string();
+  stub::Sha256 hash;
+  std::string buffer(1 << 20, '\0');
+  for (int64_t at = 0; at < source->Size();) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(buffer.size(), source->Size() - at));
+    if (source->ReadAt(at, &buffer[0], want) != want) return std::string();
+    hash.Update(buffer.data(), want);
+    at += static_cast<int64_t>(want);
+  }
+  return hash.FinalHex();
 }
 
 std::string PackageStartPath(const std::string& path) {

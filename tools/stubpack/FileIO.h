@@ -29,6 +29,9 @@ class FileSource : public stub::ByteSource {
 
 // The whole file; throws an input error naming `what` when it cannot be read.
 std::string ReadWholeFile(const fs::path& path, const std::string& what);
+// The file's SHA-256 in lowercase hex (what an update description names the file by); empty
+// when it cannot be read.
+std::string FileSha256(const fs::path& path);
 // Writes bytes to path through a temporary name; throws an output error.
 void WriteWholeFile(const fs::path& path, const std::string& bytes);
 

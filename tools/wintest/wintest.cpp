@@ -520,7 +520,10 @@ static BOOL CALLBACK DescribeChild(HWND child, LPARAM param) {
   std::string* out = reinterpret_cast<std::string*>(param);
   char name[256] = "", text[512] = "";
   GetClassNameA(child, name, sizeof name);
-  GetWindowTextA(child, text, sizeof text);
+  // Asked of the window itself: Wine's copy of another process's window text can lag behind.
+  DWORD_PTR got = 0;
+  if (!SendMessageTimeoutA(child, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000, &got))
+    GetWindowTextA(child, text, sizeof text);
   // The child's rectangle in its parent's client coordinates, as it was created.
   RECT r;
   GetWindowRect(child, &r);
