@@ -29,12 +29,14 @@ max_len() {
 # Seconds one input may take before it counts as a finding (a hang or a slow path).
 per_input_timeout=10
 
+# The build's output is shown only when it fails.
 build() {
+  mkdir -p "$out"
   if [ ! -f "$out/build.ninja" ]; then
     CC=clang CXX=clang++ cmake -S . -B "$out" -G Ninja -DSTUB_TARGET=fuzz -DCMAKE_BUILD_TYPE=None \
-      -DCMAKE_CXX_FLAGS="-O1 -g" >/dev/null
+      -DCMAKE_CXX_FLAGS="-O1 -g" >"$out/build.log" 2>&1 || { cat "$out/build.log"; exit 1; }
   fi
-  cmake --build "$out" -- -j2 >/dev/null
+  cmake --build "$out" -- -j2 >"$out/build.log" 2>&1 || { cat "$out/build.log"; exit 1; }
 }
 
 targets() { ls tests/fuzz/corpus; }
