@@ -26,7 +26,9 @@ target_compile_options(gtest_main PRIVATE ${SAN_FLAGS})
 add_subdirectory(tools)
 
 file(GLOB NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
-add_executable(native_tests ${NATIVE_TEST_SOURCES})
+# The fuzz targets too: the tests replay their seeds and damaged packages through them.
+add_executable(native_tests ${NATIVE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/fuzz/FuzzTargets.cpp)
+target_include_directories(native_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/fuzz)
 target_compile_options(native_tests PRIVATE ${SAN_FLAGS})
 target_compile_definitions(native_tests PRIVATE STUB_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(native_tests PRIVATE stubtestkit stubcore pefixlib gtest gtest_main ZLIB::ZLIB)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the native unit tests (ASan/UBSan), the Windows unit tests under Wine and
-# the end-to-end tests (pytest) that run the stub under Wine and Xvfb. Installs what is
-# missing and builds first.
+# Runs every test: the native unit tests (ASan/UBSan), each fuzz target for a few seconds,
+# the Windows unit tests under Wine and the end-to-end tests (pytest) that run the stub
+# under Wine and Xvfb. Installs what is missing and builds first.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
@@ -14,6 +14,9 @@ stub_start_session
 failed=()
 echo "== native unit tests"
 (cd build/native && ctest --output-on-failure -j2 --timeout 300) || failed+=(native)
+
+echo "== fuzz targets (libFuzzer, ${STUB_FUZZ_SECONDS:-10} s each)"
+bash scripts/fuzz.sh --ci || failed+=(fuzz)
 
 echo "== Windows unit tests under Wine ($STUB_WIN_ARCH)"
 # The download tests talk to nginx and the fault server on loopback; the env file appears

@@ -35,12 +35,14 @@ std::string EngineCommand(const EngineCommandInput& in) {
     program = Trim(in.mainFile.substr(0, star));
     extra = Trim(extra + " " + Trim(in.mainFile.substr(star + 1)));
   }
-  std::string command = ProgramCommand(FolderSlash(in.tempFolder, true) + program, extra);
-  command += " /TH_ID=" + in.token;
-  if (command.find("/OriginExe=") == std::string::npos) command += " /OriginExe=\"" + in.ownPath + "\"";
-  if (in.autoUpdateProg) command += " /AutoUpdateProg";
-  command = RemoveSwitch(command, "/SpanCdLvl=");
-  return RemoveSwitch(command, "/SpanDiskFName1=");
+  // The switches are looked for after the program's path only: a temporary folder or a
+  // program name that holds one of their names ("C:/SpanCdLvl=x/") must not be cut.
+  std::string arguments = extra.empty() ? std::string() : " " + extra;
+  arguments += " /TH_ID=" + in.token;
+  if (arguments.find("/OriginExe=") == std::string::npos) arguments += " /OriginExe=\"" + in.ownPath + "\"";
+  if (in.autoUpdateProg) arguments += " /AutoUpdateProg";
+  arguments = RemoveSwitch(arguments, "/SpanCdLvl=");
+  return QuoteProgramPath(FolderSlash(in.tempFolder, true) + program) + RemoveSwitch(arguments, "/SpanDiskFName1=");
 }
 
 uint32_t ExitCodeWithoutEngine(ExtractOutcome outcome, bool windowClosed) {

@@ -67,22 +67,24 @@ std::string SubSet(const std::string& list, int index, const std::string& value)
   if (fields.size() <= static_cast<size_t>(index)) fields.resize(static_cast<size_t>(index) + 1);
   fields[static_cast<size_t>(index)] = value;
 
-  std::string rebuilt = SubJoin('\0', fields.data(), fields.size());
-  bool clash = false;
-  for (const std::string& f : fields)
-    if (f.find(delimiter) != std::string::npos) clash = true;
+  auto occurs = [&fields](char c) {
+    for (const std::string& f : fields)
+      if (f.find(c) != std::string::npos) return true;
+    return false;
+  };
   char chosen = delimiter;
-  if (clash) {
+  if (occurs(delimiter)) {
     static const char candidates[] = {'|', '^', '!', '~', '@', '#', '$', '&', '*', '\xFF'};
     chosen = '\0';
     for (char c : candidates) {
-      if (rebuilt.find(c) == std::string::npos) {
+      if (!occurs(c)) {
         chosen = c;
         break;
       }
     }
   }
-  return ReplaceChar(rebuilt, '\0', chosen);
+  // Joined with the delimiter itself: a field's own 0x00 bytes stay what they are.
+  return SubJoin(chosen, fields.data(), fields.size());
 }
 
 std::string SubValue(const std::string& list, const std::string& key, const std::string& absentDefault,

@@ -20,6 +20,12 @@ TEST(DescriptionFiles, NamedAfterTheSettingsField) {
       // No file name: no file, rather than a read of the folder or of ".original".
       {"", "", ""},
       {"updates\\", "", ""},
+      // "/" separates as "\" does: nothing above the folder, and no folder or device for a file.
+      {"updates/../../Windows/win.ini", "C:\\App\\win.ini", "C:\\App\\win.original"},
+      {"a/..", "", ""},
+      {"...", "", ""},
+      {"PRN", "", ""},
+      {"updates\\CON.info", "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.field);

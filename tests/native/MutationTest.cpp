@@ -2,14 +2,15 @@
 
 #include <random>
 
-#include "FuzzEntry.h"
+#include "FuzzTargets.h"
 #include "PackageWriter.h"
 #include "package/Token.h"
 
 using namespace stub;
 
 // Random damage to a valid package: flipped bytes, cut ends, patched 32-bit fields. The
-// parsers must neither crash nor read out of bounds (the sanitizers watch).
+// reader and the extraction must neither crash nor read out of bounds (the sanitizers
+// watch), nor write outside the destination (the extraction target checks).
 TEST(Mutation, DamagedPackagesNeverCrashTheParsers) {
   PackageSpec recipe;
   recipe.stub = std::string(600, '\0');
@@ -38,6 +39,8 @@ TEST(Mutation, DamagedPackagesNeverCrashTheParsers) {
       default:
         m.insert(random() % m.size(), std::string(random() % 300, static_cast<char>(random())));
     }
-    FeedParsers(reinterpret_cast<const uint8_t*>(m.data()), m.size());
+    stubfuzz::FindTarget("package_reader")(reinterpret_cast<const uint8_t*>(m.data()), m.size());
+    const std::string input = stubfuzz::ExtractionInput(static_cast<uint8_t>(round), {m});
+    stubfuzz::RunExtractionInput(reinterpret_cast<const uint8_t*>(input.data()), input.size());
   }
 }

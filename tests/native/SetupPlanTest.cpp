@@ -24,6 +24,9 @@ TEST(SetupPlan, EngineCommandLines) {
       // A folder with a blank: the program path is quoted, and only then.
       {"Engine.exe*/L=1", "", false, "C:\\Documents and Settings\\u\\Temp\\SETUP_9",
        "\"C:\\Documents and Settings\\u\\Temp\\SETUP_9\\Engine.exe\" /L=1 /TH_ID=_77 /OriginExe=\"C:\\d\\setup.exe\""},
+      // A switch's name inside the folder is part of the path: it is not cut out.
+      {"Engine.exe", "/SpanCdLvl=2 /X", false, "C:/T/SpanCdLvl=1/SETUP_1",
+       "C:/T/SpanCdLvl=1/SETUP_1\\Engine.exe /X /TH_ID=_77 /OriginExe=\"C:\\d\\setup.exe\""},
   };
   for (const Case& c : cases) {
     EngineCommandInput in;

@@ -34,6 +34,8 @@ TEST(FieldList, SetAddsFieldsAndSwitchesDelimiter) {
   EXPECT_EQ(SubSet("|a|", 0, "|^!~@#$&"), "*|^!~@#$&*");
   // An unclosed tail is kept as a field rather than lost.
   EXPECT_EQ(SubSet("|a|b", 2, "c"), "|a|b|c|");
+  // A field's own 0x00 bytes are kept, not turned into delimiters.
+  EXPECT_EQ(SubSet(std::string("\0a\0", 3), 1, std::string("x\0y", 3)), std::string("|a|x\0y|", 7));
 }
 
 TEST(FieldList, ValueLookup) {
