@@ -1,6 +1,7 @@
 #include "package/SetupPlan.h"
 
 #include "package/ExitCodes.h"
+#include "package/Records.h"
 #include "support/Text.h"
 
 namespace stub {
@@ -24,14 +25,21 @@ std::string RemoveSwitch(const std::string& command, const std::string& name) {
   return command.substr(0, at) + command.substr(end);
 }
 
+std::string MainProgramPart(const std::string& mainFile) {
+  size_t star = mainFile.find('*');
+  return star == std::string::npos ? mainFile : Trim(mainFile.substr(0, star));
+}
+
+std::string RefusedProgramReason(const std::string& mainFile) {
+  if (IsSafeRelativePath(MainProgramPart(mainFile))) return std::string();
+  return "the program to start leads out of the setup folder";
+}
+
 std::string EngineCommand(const EngineCommandInput& in) {
-  std::string program = in.mainFile;
+  std::string program = MainProgramPart(in.mainFile);
   std::string extra = in.extra;
   size_t star = in.mainFile.find('*');
-  if (star != std::string::npos) {
-    program = Trim(in.mainFile.substr(0, star));
-    extra = Trim(extra + " " + Trim(in.mainFile.substr(star + 1)));
-  }
+  if (star != std::string::npos) extra = Trim(extra + " " + Trim(in.mainFile.substr(star + 1)));
   std::string command = ProgramCommand(FolderSlash(in.tempFolder, true) + program, extra);
   command += " /TH_ID=" + in.token;
   if (command.find("/OriginExe=") == std::string::npos) command += " /OriginExe=\"" + in.ownPath + "\"";
