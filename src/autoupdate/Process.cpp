@@ -44,7 +44,7 @@ static Function Bound(HMODULE module, const char* name) {
 static const PsapiApi& Psapi() {
   if (!g_psapi.library) {
     // By its full path: a PSAPI.dll planted beside the stub must never be loaded.
-    HMODULE library = LoadLibraryA((SystemFolder(true) + "PSAPI.dll").c_str());
+    HMODULE library = LoadFromSystemFolder("PSAPI.dll");
     if (reinterpret_cast<UINT_PTR>(library) < 32) return g_psapi;
     g_psapi.library = library;
     g_psapi.EnumProcesses = Bound<EnumProcessesFn>(library, "EnumProcesses");

@@ -49,11 +49,29 @@ DownloadOutcome RunDownloadLoop(DownloadChannel& channel, int32_t length, const 
       got = 0;
       outcome.errorText = TransferFailureText(remoteName, channel.FailureReason());
     }
-    std::string text = rate.ProgressText(length, outcome.received, static_cast<int32_t>(got));
+    // Lengths are unsigned 32-bit numbers: a file of 2 GiB or more is not a negative size.
+    std::string text = rate.ProgressText(static_cast<uint32_t>(length), outcome.received, static_cast<int32_t>(got));
     if (ok && got > 0 && bar) bar->Step(text);
   } while (got != 0 && !DownloadAbortRequested());
   if (DownloadAbortRequested()) outcome.errorText = AbortedText();
   return outcome;
+}
+
+static std::string LimitText() { return "more than " + IntText(kMemoryDownloadLimit) + " bytes"; }
+
+bool KeepInMemory(std::string& data, const char* bytes, uint32_t size, std::string& reason) {
+  if (data.size() + size > kMemoryDownloadLimit) {
+    reason = "the server sent " + LimitText();
+    return false;
+  }
+  data.append(bytes, size);
+  return true;
+}
+
+std::string MemoryLimitReason(int32_t length) {
+  if (length == -1 || static_cast<uint32_t>(length) <= kMemoryDownloadLimit) return std::string();
+  return "the server announced " + IntText(static_cast<uint32_t>(length)) + " bytes, " + LimitText() +
+         " of a description file";
 }
 
 std::string IncompleteReason(int32_t length, int64_t received) {

@@ -54,6 +54,15 @@ struct DownloadOutcome {
 DownloadOutcome RunDownloadLoop(DownloadChannel& channel, int32_t length, const std::string& remoteName,
                                 TProgBar* bar);
 
+// Description files are a few kilobytes: a download kept in memory stops at this size, so that
+// a server that announces or sends without end cannot make the stub hold it all.
+const uint32_t kMemoryDownloadLimit = 1048576;
+// Appends bytes to data; false, with the reason, when that would pass kMemoryDownloadLimit.
+bool KeepInMemory(std::string& data, const char* bytes, uint32_t size, std::string& reason);
+// The announced length of a download kept in memory is too large to take ("" when it is not,
+// or when the server announced none: then KeepInMemory stops it).
+std::string MemoryLimitReason(int32_t length);
+
 // Why received bytes are not the whole file of the given length ("" when they are): fewer or
 // more bytes than the server announced, or no length announced at all.
 std::string IncompleteReason(int32_t length, int64_t received);

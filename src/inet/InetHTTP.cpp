@@ -44,7 +44,7 @@ static void Bind(Function& target, const char* name) {
 // True when the calls every transfer needs are there.
 static bool BindWinInet() {
   if (!g_api.bound) {
-    g_api.library = LoadLibraryA("WinINet.dll");
+    g_api.library = LoadFromSystemFolder("WinINet.dll");
     if (g_api.library) {
       Bind(g_api.getConnectedState, "InternetGetConnectedState");
       Bind(g_api.closeHandle, "InternetCloseHandle");
@@ -257,10 +257,7 @@ class WinInetChannel : public DownloadChannel {
     return true;
   }
   bool Store(const char* bytes, uint32_t size) override {
-    if (data_) {
-      data_->append(bytes, size);
-      return true;
-    }
+    if (data_) return KeepInMemory(*data_, bytes, size, reason_);
     if (AppendToFile(tempPath_, std::string(bytes, size), 0)) return true;
     reason_ = LastErrorMessage();
     return false;
@@ -299,6 +296,8 @@ static std::string Transfer(HWND window, HINTERNET request, const std::string& d
     tempPath = TempDownloadPath(destination, length, fileDate);
     DeleteTempDownloads(destination);
   }
+  if (destination.empty() && !MemoryLimitReason(length).empty())
+    return TransferFailureText(remoteName, MemoryLimitReason(length));
   DownloadOutcome outcome;
   {
     FineTimer fineTimer;

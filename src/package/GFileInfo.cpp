@@ -1,5 +1,8 @@
 #include "package/GFileInfo.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "package/Token.h"
 #include "support/Text.h"
 #include "support/VSUB.h"
@@ -30,13 +33,31 @@ void TGFileInfo::Load(ByteSource& source) {
   download_ = std::move(records.download);
 }
 
+// One walk over the block: each section is looked at once, up to the end of its name, so a
+// block of any size (or of nothing but delimiters) takes time in proportion to its length.
 std::string TGFileInfo::FindSection(const std::string& name) const {
-  const int count = SubCount(language_);
-  for (int i = 0; i < count; ++i) {
-    std::string section = SubGet(language_, i);
-    if (SameTextTrim(SubGet(section, 0), name)) return section;
+  const std::string& block = language_;
+  if (block.empty() || block.back() != block.front()) return "*";
+  const char delimiter = block[0];
+  size_t count = 0;
+  std::string first;
+  for (size_t open = 0; open + 1 < block.size();) {
+    const size_t close = block.find(delimiter, open + 1);
+    const size_t length = close - open - 1;
+    if (count++ == 0) first = block.substr(open + 1, length);
+    // Field 0 of the section: the text between its own first two delimiters, looked for
+    // inside the section only.
+    std::string sectionName;
+    if (length > 1) {
+      const auto from = block.begin() + static_cast<std::ptrdiff_t>(open + 2);
+      const auto to = block.begin() + static_cast<std::ptrdiff_t>(close);
+      const auto nameEnd = std::find(from, to, block[open + 1]);
+      if (nameEnd != to) sectionName.assign(from, nameEnd);
+    }
+    if (SameTextTrim(sectionName, name)) return block.substr(open + 1, length);
+    open = close;
   }
-  if (count == 1) return SubGet(language_, 0);
+  if (count == 1) return first;
   return "*";
 }
 

@@ -100,7 +100,7 @@ static std::string ReadRecord(ByteSource& file, int64_t& position) {
   const int64_t length = stated < 0 ? -int64_t(stated) : int64_t(stated);
   const int64_t start = position + 4;
   position = start + length;
-  if (stated <= 0) return std::string();
+  if (stated <= 0 || uint32_t(stated) > kLeadRecordLimit) return std::string();
   const int64_t available = file.Size() - start;
   if (available <= 0) return std::string();
   std::string bytes(static_cast<size_t>(length < available ? length : available), '\0');

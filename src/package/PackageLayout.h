@@ -76,7 +76,10 @@ uint32_t PackageChecksum(ByteSource& file, uint32_t trailerSize);
 
 // The lead records: language block, settings record and, when there are more than two, the
 // download record. A record is never read past the end of the file, whatever its stated
-// length; a negative length gives an empty record.
+// length; a negative length gives an empty record, and so does one longer than
+// kLeadRecordLimit: real ones hold a few kilobytes of texts and settings, and the reader must
+// not be made to hold a stated 2 GiB in memory. The package builder refuses longer ones.
+const uint32_t kLeadRecordLimit = 1048576;
 struct LeadRecords {
   std::string language;
   std::string settings;

@@ -73,6 +73,12 @@ FileRecord ParseFileRecord(const std::string& content) {
   return r;
 }
 
+// The last character of a port's device name: a digit 0 to 9, or the superscript one, two or
+// three of the ANSI code page, which Windows takes for the digit (COM\xB9 opens COM1).
+static bool IsPortNumber(char c) {
+  return (c >= '0' && c <= '9') || c == '\xB9' || c == '\xB2' || c == '\xB3';
+}
+
 // CON, NUL, COM1 ... name devices in every folder, whatever extension follows: a write there
 // would reach the device, not a file.
 static bool IsDeviceName(const std::string& component) {
@@ -80,8 +86,8 @@ static bool IsDeviceName(const std::string& component) {
   while (!stem.empty() && (stem.back() == ' ' || stem.back() == '.')) stem.pop_back();
   if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$")
     return true;
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
-         stem[3] <= '9';
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+         IsPortNumber(stem[3]);
 }
 
 bool IsSafeRelativePath(const std::string& path) {

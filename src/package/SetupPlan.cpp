@@ -3,6 +3,7 @@
 #include "package/ExitCodes.h"
 #include "package/GFileInfo.h"
 #include "package/PackageDownloadCore.h"
+#include "package/Records.h"
 #include "package/Token.h"
 #include "support/Text.h"
 
@@ -27,14 +28,21 @@ std::string RemoveSwitch(const std::string& command, const std::string& name) {
   return command.substr(0, at) + command.substr(end);
 }
 
+std::string MainProgramPart(const std::string& mainFile) {
+  size_t star = mainFile.find('*');
+  return star == std::string::npos ? mainFile : Trim(mainFile.substr(0, star));
+}
+
+std::string RefusedProgramReason(const std::string& mainFile) {
+  if (IsSafeRelativePath(MainProgramPart(mainFile))) return std::string();
+  return "the program to start leads out of the setup folder";
+}
+
 std::string EngineCommand(const EngineCommandInput& in) {
-  std::string program = in.mainFile;
+  std::string program = MainProgramPart(in.mainFile);
   std::string extra = in.extra;
   size_t star = in.mainFile.find('*');
-  if (star != std::string::npos) {
-    program = Trim(in.mainFile.substr(0, star));
-    extra = Trim(extra + " " + Trim(in.mainFile.substr(star + 1)));
-  }
+  if (star != std::string::npos) extra = Trim(extra + " " + Trim(in.mainFile.substr(star + 1)));
   // The switches are looked for after the program's path only: a temporary folder or a
   // program name that holds one of their names ("C:/SpanCdLvl=x/") must not be cut.
   std::string arguments = extra.empty() ? std::string() : " " + extra;

@@ -33,6 +33,14 @@ struct EngineCommandInput {
 };
 std::string EngineCommand(const EngineCommandInput& in);
 
+// The program that a MainFile text names, relative to the temporary folder: the text before
+// its "*", trimmed (all of it when there is no "*").
+std::string MainProgramPart(const std::string& mainFile);
+// Why that program must not be started, "" when it may: like every extracted path it has to
+// stay inside the temporary folder. A header may hold its "*" outside field 0, and then the
+// whole header names the program ("\a.txt\..\..\Windows\System32\calc.exe*").
+std::string RefusedProgramReason(const std::string& mainFile);
+
 // The exit code of a setup run whose extraction ended this way and started no engine
 // (ExitCodes.h): the user's cancel, a package that is damaged or names nothing to start, a
 // disk that is not there, a file that could not be written.

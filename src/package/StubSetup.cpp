@@ -17,6 +17,7 @@
 #include "support/PrivateFolder.h"
 #include "support/Utils.h"
 #include "support/VDebug.h"
+#include "ui/MsgBoxMarkup.h"
 #include "ui/VMsgBox.h"
 
 namespace stub {
@@ -240,8 +241,18 @@ bool RunSetup(const std::string& tempFolderIn, const std::string& packagePath, c
     DebugPidLine(std::string(" ==== Extraction: ") + OutcomeName(outcome) + " MainFile=" + mainFile);
     WaitPumping(0, 1000);
     // A user who closed the window has cancelled the setup, whatever the extraction finished.
-    if (!SetupRunCancelled() && !mainFile.empty() && checksumOk) {
+    const std::string refused = mainFile.empty() ? std::string() : RefusedProgramReason(mainFile);
+    if (!SetupRunCancelled() && !mainFile.empty() && checksumOk && refused.empty()) {
       result = HandOff(tempFolder, mainFile, extraParameters, foregroundOp);
+    } else if (!SetupRunCancelled() && checksumOk && !refused.empty()) {
+      // A damaged or hostile package: what it names is not what it extracted.
+      SetStubExitCode(kExitPackageInvalid);
+      DebugPidLine(" ==== Nothing started: " + refused + ": \"" + MainProgramPart(mainFile) + "\", exit code " +
+                   IntText(StubExitCode()));
+      if (foregroundOp)
+        MsgError(0, MsgBoxPathText(MainProgramPart(mainFile)) + "<P><P>Unable to start the Setup program!<P><P>" +
+                        "The path leads out of the setup folder, so nothing was started.",
+                 package.GetLangString("Error", "Error"), package.GetCharset(), buttons);
     } else {
       const bool closed = SetupRunCancelled();
       SetStubExitCode(ExitCodeWithoutEngine(outcome, closed));

@@ -6,6 +6,7 @@
 #include "package/PackageLayout.h"
 #include "package/Records.h"
 #include "support/Text.h"
+#include "ui/MsgBoxMarkup.h"
 
 namespace stub {
 
@@ -183,7 +184,7 @@ Extraction::DiskEnd Extraction::ExtractDisk(const std::string& path) {
       // this disk are lost, and what was extracted must not be started.
       const std::string reason = host_.LastErrorText();
       Stop(ExtractOutcome::MissingDisk, "Disk file cannot be opened: " + path,
-           path + "<P><P>Unable to open Setup File!<P><P>" + reason);
+           MsgBoxPathText(path) + "<P><P>Unable to open Setup File!<P><P>" + reason);
     }
     return DiskEnd::Stop;
   }
@@ -321,7 +322,8 @@ bool Extraction::WriteFailed(const std::string& path, size_t dataSize) {
 }
 
 void Extraction::SaveFailed(const std::string& fullPath, const std::string& details) {
-  if (++g_saveFailures == 1) host_.ShowError(fullPath + "<P><P>Unable to save Extracted File!<P><P>" + details);
+  if (++g_saveFailures == 1)
+    host_.ShowError(MsgBoxPathText(fullPath) + "<P><P>Unable to save Extracted File!<P><P>" + details);
 }
 
 // False when the copy could not be written and the extraction has to stop.

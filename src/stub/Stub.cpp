@@ -13,6 +13,7 @@
 #include "stub/SelfCopy.h"
 #include "stub/StubWin.h"
 #include "support/Files.h"
+#include "support/SystemLibs.h"
 #include "support/Utils.h"
 #include "support/VDebug.h"
 #include "support/VSUB.h"
@@ -138,9 +139,14 @@ void DoRunStubWin() {
 }
 
 int StubMainBody() {
+  // Before anything can load a library by name.
+  const std::string librarySearch = RestrictLibrarySearch();
+  const bool librarySearchRestricted = librarySearch == kSystemFolderOnly;
   const std::string commandLine = GetCommandLineA();
   const std::string own = ExeFileName(false);
   DebugPidLine(" ==== STUB START ====> " + commandLine + "<");
+  // Said only where the system could not restrict the search to its own folder.
+  if (!librarySearchRestricted) DebugPidLine(" ==== Library search: " + librarySearch);
   InitMsgBox();
 
   g_isAutoUpdateProg = PackageInfo().Trailer().AgentCopy();

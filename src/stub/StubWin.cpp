@@ -13,6 +13,7 @@
 #include "package/UnPack.h"
 #include "stub/Stub.h"
 #include "support/Files.h"
+#include "support/SystemLibs.h"
 #include "support/Utils.h"
 #include "support/VDebug.h"
 #include "ui/VMsgBox.h"
@@ -122,7 +123,7 @@ static LRESULT CALLBACK StubWindowProc(HWND window, UINT message, WPARAM wParam,
 void WinMain() {
   const int64_t sleep = GetParamInt("/SleepX=", -1);
   if (sleep >= 0) AgentState().AutoUpdateTimerCount = static_cast<int32_t>(-sleep);
-  InitCommonControls();
+  LoadCommonControls();
   AttachSetupHost(&g_host);
 
   HINSTANCE instance = GetModuleHandleA(nullptr);

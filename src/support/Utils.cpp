@@ -343,7 +343,9 @@ bool RunShell(const std::string& file, const std::string& parameters, int show) 
 }
 
 FARPROC LoadProc(const std::string& library, const std::string& name) {
-  HMODULE module = LoadLibraryA(library.c_str());
+  // A bare name is a system library's: it is taken from the system folder only.
+  HMODULE module = library.find('\\') == std::string::npos ? LoadFromSystemFolder(library)
+                                                            : LoadLibraryA(library.c_str());
   if (reinterpret_cast<UINT_PTR>(module) <= 32) return nullptr;
   return GetProcAddress(module, name.c_str());
 }
@@ -351,7 +353,8 @@ FARPROC LoadProc(const std::string& library, const std::string& name) {
 HMODULE LoadFromSystemFolder(const std::string& fileName) {
   std::string folder = SystemFolder(true);
   if (folder.empty()) return nullptr;
-  HMODULE module = LoadLibraryA((folder + fileName).c_str());
+  // The libraries it needs in turn are looked for beside it first, not beside the program.
+  HMODULE module = LoadLibraryExA((folder + fileName).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   return reinterpret_cast<UINT_PTR>(module) > 32 ? module : nullptr;
 }
 

@@ -18,6 +18,10 @@ static const char kDebugFile[] = "C:\\ProgramData\\_vdebug.txt";
 
 // Debug channel state: the viewer's registered message, the lock around a hand-over, the device.
 static UINT g_viewerMessage = 0;
+// The viewer window that let a text time out: a hung viewer costs one wait, not one per line.
+static HWND g_unresponsiveViewer = nullptr;
+// How long a viewer may take over one text before the stub goes on without it.
+static const UINT kViewerTimeoutMs = 1000;
 static CRITICAL_SECTION g_handOverLock;
 static bool g_channelReady = false;
 
@@ -33,10 +37,14 @@ static void RouteText(const std::string& text, void*) {
   if (g_debugMode == 1 || g_debugMode == 2) AppendToFile(kDebugFile, text, 0);
   if (g_debugMode == 0 || g_debugMode == 2) {
     HWND viewer = FindWindowA(".VDebug.", nullptr);
-    if (viewer) {
+    if (viewer && viewer != g_unresponsiveViewer) {
       ATOM atom = GlobalAddAtomA(text.c_str());
       if (atom) {
-        SendMessageA(viewer, g_viewerMessage, kDebugSender, atom);
+        // The viewer is another program: it must not hold the stub, and the setup with it.
+        DWORD_PTR answer = 0;
+        if (!SendMessageTimeoutA(viewer, g_viewerMessage, kDebugSender, atom, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                                 kViewerTimeoutMs, &answer))
+          g_unresponsiveViewer = viewer;
         GlobalDeleteAtom(atom);
       }
     }

@@ -14,48 +14,133 @@ namespace {
 // Fields of the button-text list.
 enum { FieldOK, FieldCancel, FieldYes, FieldNo, FieldAbort, FieldRetry, FieldIgnore };
 
-// Removes len characters at pos from the text and its upper-cased twin, and keeps the bold
-// runs found so far pointing at the same characters.
-struct MarkupEditor {
-  std::string text;
-  std::string upper;
-  std::vector<BoldRun> bold;
-
-  static void Shift(size_t& offset, size_t pos, size_t len) {
-    if (offset >= pos + len) offset -= len;
-    else if (offset > pos) offset = pos;
-  }
-  void Remove(size_t pos, size_t len) {
-    text.erase(pos, len);
-    upper.erase(pos, len);
-    for (BoldRun& run : bold) {
-      Shift(run.start, pos, len);
-      Shift(run.end, pos, len);
+// The message as a chain of characters that only ever loses some. A removal joins its two
+// neighbours, and a tag may form across the join ("<<B>B>" holds a second "<B>" once the
+// first is gone), so each search goes on from where it last stopped, stepping back over the
+// few characters before a join: every character is looked at a bounded number of times, and
+// the markup of a long text takes time in proportion to its length.
+class MarkupChain {
+ public:
+  explicit MarkupChain(const std::string& text) : text_(text), next_(text.size()), prev_(text.size()) {
+    for (size_t i = 0; i < text.size(); ++i) {
+      next_[i] = i + 1;
+      prev_[i] = i == 0 ? kNone : i - 1;
     }
+    last_ = text.empty() ? kNone : text.size() - 1;
+    alive_.assign(text.size(), 1);
   }
+
+  size_t End() const { return text_.size(); }
+  size_t First() const { return first_; }
+
+  // The first tag at or after from; End() when there is none.
+  size_t Find(size_t from, const char* tag) const {
+    for (size_t i = from; i != End(); i = next_[i])
+      if (MatchesAt(i, tag)) return i;
+    return End();
+  }
+
+  // Removes count characters from at on and returns the character after them (End() at the
+  // end). from is moved back to the first character from which a tag could now start.
+  size_t Remove(size_t at, size_t count, size_t& openFrom, size_t& closeFrom) {
+    size_t before = prev_[at];
+    size_t after = at;
+    for (size_t k = 0; k < count && after != End(); ++k) {
+      alive_[after] = 0;
+      after = next_[after];
+    }
+    if (before == kNone) first_ = after;
+    else next_[before] = after;
+    if (after != End()) prev_[after] = before;
+    else last_ = before;
+    // A tag is at most four characters long: one that forms across the join starts at most
+    // three characters before it.
+    size_t back = after;
+    for (int k = 0; k < 3; ++k) {
+      size_t p = back == End() ? last_ : prev_[back];
+      if (p == kNone) break;
+      back = p;
+    }
+    if (openFrom > back || !Alive(openFrom)) openFrom = back;
+    if (closeFrom > back || !Alive(closeFrom)) closeFrom = back;
+    return after;
+  }
+
+  // The characters left, and for a character index (alive or not, or End()) the number of
+  // characters left before it: the position that index stands for in the final text.
+  std::string Text(std::vector<size_t>& positionOf) const {
+    std::string out;
+    out.reserve(text_.size());
+    positionOf.assign(text_.size() + 1, 0);
+    for (size_t i = 0; i < text_.size(); ++i) {
+      positionOf[i] = out.size();
+      if (alive_[i]) out += text_[i];
+    }
+    positionOf[text_.size()] = out.size();
+    return out;
+  }
+
+ private:
+  static const size_t kNone = static_cast<size_t>(-1);
+  bool Alive(size_t i) const { return i == End() || alive_[i]; }
+  bool MatchesAt(size_t i, const char* tag) const {
+    for (; *tag; ++tag, i = next_[i])
+      if (i == End() || UpperChar(text_[i]) != *tag) return false;
+    return true;
+  }
+
+  const std::string& text_;
+  std::vector<size_t> next_, prev_;
+  std::vector<unsigned char> alive_;
+  size_t first_ = 0;
+  size_t last_;
 };
 
 }  // namespace
 
 MarkedUpText ApplyMsgBoxMarkup(const std::string& marked) {
-  MarkupEditor e;
-  e.text = ExpandEscapes(marked);
-  if (StartsWithText("<<B>", e.text, true)) e.text.erase(0, 1);
-  e.upper = UpperCase(e.text);
+  std::string text = ExpandEscapes(marked);
+  if (StartsWithText("<<B>", text, true)) text.erase(0, 1);
+  MarkupChain chain(text);
+  // Runs as character indices: the first character after the removed "<B>" and the removed
+  // "</B>" itself; where they end up in the final text is counted at the end.
+  std::vector<BoldRun> runs;
+  size_t openFrom = chain.First(), closeFrom = chain.First();
   // Each "<B>" pairs with the first "</B>" still in the text; one that comes before it
   // leaves this "<B>" without effect.
-  for (size_t open; (open = e.upper.find("<B>")) != std::string::npos;) {
-    e.Remove(open, 3);
-    size_t close = e.upper.find("</B>");
-    if (close == std::string::npos || close < open) continue;
-    e.Remove(close, 4);
-    if (close > open) e.bold.push_back(BoldRun{open, close});
+  for (;;) {
+    const size_t open = chain.Find(openFrom, "<B>");
+    openFrom = open;
+    if (open == chain.End()) break;
+    const size_t openPosition = chain.Remove(open, 3, openFrom, closeFrom);
+    const size_t close = chain.Find(closeFrom, "</B>");
+    closeFrom = close;
+    if (close == chain.End() || close < openPosition) continue;
+    chain.Remove(close, 4, openFrom, closeFrom);
+    if (close > openPosition) runs.push_back(BoldRun{openPosition, close});
   }
-  for (size_t close; (close = e.upper.find("</B>")) != std::string::npos;) e.Remove(close, 4);
+  for (;;) {
+    const size_t close = chain.Find(closeFrom, "</B>");
+    closeFrom = close;
+    if (close == chain.End()) break;
+    chain.Remove(close, 4, openFrom, closeFrom);
+  }
+  MarkedUpText out;
+  std::vector<size_t> positionOf;
+  out.text = chain.Text(positionOf);
   // Runs emptied by later removals select nothing.
-  e.bold.erase(std::remove_if(e.bold.begin(), e.bold.end(), [](const BoldRun& r) { return r.end <= r.start; }),
-               e.bold.end());
-  return MarkedUpText{e.text, e.bold};
+  for (const BoldRun& run : runs) {
+    const BoldRun shown{positionOf[run.start], positionOf[run.end]};
+    if (shown.end > shown.start) out.bold.push_back(shown);
+  }
+  return out;
+}
+
+std::string MsgBoxPathText(const std::string& path) {
+  if (path.size() <= MsgBoxPathLimit) return path;
+  const size_t head = (MsgBoxPathLimit - 3) / 2;
+  const size_t tail = MsgBoxPathLimit - 3 - head;
+  return path.substr(0, head) + "..." + path.substr(path.size() - tail);
 }
 
 std::string MsgBoxHeading(const std::string& caption, const std::string& text) {

@@ -37,6 +37,12 @@ struct MarkedUpText {
 };
 MarkedUpText ApplyMsgBoxMarkup(const std::string& marked);
 
+// A path as a box shows it: at most MsgBoxPathLimit characters, with the middle cut out and
+// "..." in its place, so that the drive, the first folders and the file name stay readable.
+// A path from a damaged package can be any length; a box of 100 KB helps nobody.
+const size_t MsgBoxPathLimit = 260;
+std::string MsgBoxPathText(const std::string& path);
+
 // The text of a box shown with ownerMode 0: the caption as a bold heading above the message.
 std::string MsgBoxHeading(const std::string& caption, const std::string& text);
 // The flags ShowMessageBox passes on for an owner mode and a character set.

@@ -324,7 +324,7 @@ void CreateButtons(Box& box, const std::string& buttonList) {
 }
 
 void KeepRichEdit() {
-  if (!Loaded(g_richEditKept)) g_richEditKept = LoadLibraryA(RichEditLibrary);
+  if (!Loaded(g_richEditKept)) g_richEditKept = LoadFromSystemFolder(RichEditLibrary);
 }
 
 // Runs the box's own loop until its window is gone. A quit request ends the box (result 0)
@@ -364,7 +364,7 @@ int MsgBoxEx(HWND owner, const std::string& text, const std::string& caption, un
 
   box.font = CreateFontA(-PointsToPixels(g_fontSize), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                          static_cast<BYTE>(g_fontCharset), 0, 0, 0, 32, g_fontFace.c_str());
-  HMODULE richEdit = LoadLibraryA(RichEditLibrary);
+  HMODULE richEdit = LoadFromSystemFolder(RichEditLibrary);
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSA wc = {};
   wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
@@ -442,9 +442,9 @@ void SetMsgBoxFont(const std::string& face, int size, int charset) {
 
 void InitMsgBox() {
   UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  LoadLibraryA("shell32.dll");
-  LoadLibraryA("USP10.dll");
-  LoadLibraryA("MSLS31.dll");
+  LoadFromSystemFolder("shell32.dll");
+  LoadFromSystemFolder("USP10.dll");
+  LoadFromSystemFolder("MSLS31.dll");
   KeepRichEdit();
   SetErrorMode(oldMode);
 }

@@ -296,3 +296,41 @@ TEST_F(HttpDownloadLoop, AbortStopsAfterTheCurrentRead) {
   failing.failRead = 2;
   EXPECT_EQ(RunDownloadLoop(failing, 500, "a.bin", nullptr).errorText, "Download Aborted");
 }
+
+namespace {
+
+// A channel that keeps what arrives in memory, as a description-file download does.
+class MemoryChannel : public ScriptedChannel {
+ public:
+  using ScriptedChannel::ScriptedChannel;
+  bool Store(const char* bytes, uint32_t size) override { return KeepInMemory(stored, bytes, size, reason); }
+};
+
+}  // namespace
+
+TEST_F(HttpDownloadLoop, DownloadsInMemoryStopAtTheirLimit) {
+  // A server that sends more than it announced (or announced nothing) is cut off at the limit.
+  MemoryChannel channel(Body(kMemoryDownloadLimit + 20000));
+  DownloadOutcome outcome = RunDownloadLoop(channel, -1, "Product.info", nullptr);
+  EXPECT_EQ(outcome.errorText, "Product.info --- Error downloading file (the server sent more than 1048576 bytes)");
+  EXPECT_LE(channel.stored.size(), kMemoryDownloadLimit);
+  EXPECT_EQ(channel.stored, Body(channel.stored.size()));
+  MemoryChannel exact(Body(kMemoryDownloadLimit));
+  EXPECT_EQ(RunDownloadLoop(exact, -1, "Product.info", nullptr).errorText, "");
+  EXPECT_EQ(exact.stored.size(), kMemoryDownloadLimit);
+  // An announced length past the limit is refused before the first read; lengths of 2 GiB
+  // and more are unsigned.
+  EXPECT_EQ(MemoryLimitReason(-1), "");
+  EXPECT_EQ(MemoryLimitReason(static_cast<int32_t>(kMemoryDownloadLimit)), "");
+  EXPECT_NE(MemoryLimitReason(static_cast<int32_t>(kMemoryDownloadLimit + 1)), "");
+  EXPECT_EQ(MemoryLimitReason(static_cast<int32_t>(0x80000000u)),
+            "the server announced 2147483648 bytes, more than 1048576 bytes of a description file");
+}
+
+TEST_F(HttpDownloadLoop, LengthsOfTwoGigabytesAndMoreAreShownUnsigned) {
+  ScriptedChannel channel(Body(100));
+  TProgBar bar(RecordBar);
+  RunDownloadLoop(channel, static_cast<int32_t>(0xC0000000u), "big.bin", &bar);  // 3 GiB
+  ASSERT_GE(g_barEvents.size(), 2u);
+  EXPECT_NE(g_barEvents[1].text.find("/3,072.0 MB"), std::string::npos) << g_barEvents[1].text;
+}

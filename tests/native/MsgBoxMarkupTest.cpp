@@ -43,6 +43,12 @@ TEST(MsgBoxMarkup, TextAndBoldRuns) {
       {"<<b>Error</b><P><P>text<P>", "Error\r\n\r\ntext\r\n", "[0,5)"},
       {"<<B>x</B>", "x", "[0,1)"},
       {"a<<b>x</b>", "a<x", "[2,3)"},
+      // A tag that forms where another was taken out counts like one typed.
+      {"a<<B>B>x</B>y", "axy", "[1,2)"},
+      {"<B>x</</B>B>y", "xy", "[0,1)"},
+      {"</<B>B>x<b>y</b>", "xy", ""},
+      {"<b>a</b<B>>c</b>", "ac", "[0,2)"},
+      {"<</b>b>z</b>", "<b>z", ""},
       // Other tags are shown as typed.
       {"<i>x</i> <bold> <b >", "<i>x</i> <bold> <b >", ""},
       {"", "", ""},
@@ -52,6 +58,49 @@ TEST(MsgBoxMarkup, TextAndBoldRuns) {
     EXPECT_EQ(m.text, c.text) << c.marked;
     EXPECT_EQ(RunsText(m), c.runs) << c.marked;
   }
+}
+
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string out;
+  for (size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// Texts of 100 KB and more, as a damaged package or description file may hold: the markup
+// is applied in one pass, and still exactly.
+TEST(MsgBoxMarkup, LongTextsAreMarkedUpExactly) {
+  const size_t n = 30000;
+  MarkedUpText pairs = ApplyMsgBoxMarkup(Repeat("<b>x</B>", n));
+  EXPECT_EQ(pairs.text, std::string(n, 'x'));
+  ASSERT_EQ(pairs.bold.size(), n);
+  size_t wrong = 0;
+  for (size_t i = 0; i < n; ++i) wrong += pairs.bold[i].start != i || pairs.bold[i].end != i + 1;
+  EXPECT_EQ(wrong, 0u);
+
+  // Each "<B>" takes the first "</B>" still there; the later removals shrink every run to "y".
+  MarkedUpText nested = ApplyMsgBoxMarkup(Repeat("<B>", n) + "y" + Repeat("</B>", n));
+  EXPECT_EQ(nested.text, "y");
+  ASSERT_EQ(nested.bold.size(), n);
+  wrong = 0;
+  for (const BoldRun& run : nested.bold) wrong += run.start != 0 || run.end != 1;
+  EXPECT_EQ(wrong, 0u);
+
+  MarkedUpText stray = ApplyMsgBoxMarkup(Repeat("</B>", n) + Repeat("<B>", n) + "z" + Repeat("<P>", n));
+  EXPECT_EQ(stray.text, "z" + Repeat("\r\n", n));
+  EXPECT_TRUE(stray.bold.empty());
+}
+
+TEST(MsgBoxMarkup, LongPathsAreCutInTheMiddle) {
+  const std::string shortPath = "C:\\Temp\\SETUP_1\\" + std::string(200, 'a') + ".txt";
+  EXPECT_EQ(MsgBoxPathText(shortPath), shortPath);
+  const std::string exact(MsgBoxPathLimit, 'p');
+  EXPECT_EQ(MsgBoxPathText(exact), exact);
+  const std::string longPath = "C:\\Temp\\SETUP_1\\" + std::string(100000, 'd') + "\\evil.exe";
+  const std::string shown = MsgBoxPathText(longPath);
+  EXPECT_EQ(shown.size(), MsgBoxPathLimit);
+  EXPECT_EQ(shown.substr(0, 16), "C:\\Temp\\SETUP_1\\");
+  EXPECT_NE(shown.find("..."), std::string::npos);
+  EXPECT_EQ(shown.substr(shown.size() - 9), "\\evil.exe");
 }
 
 TEST(MsgBoxMarkup, HeadingOfOwnerModeZero) {

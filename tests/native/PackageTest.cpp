@@ -7,6 +7,7 @@
 #include "PackageWriter.h"
 #include "package/GFileInfo.h"
 #include "package/PackageLayout.h"
+#include "package/Records.h"
 #include "package/Token.h"
 #include "ui/SLangId.h"
 
@@ -147,9 +148,11 @@ TEST(Package, HostileFilesNeverCrashOrOverRead) {
     EXPECT_LE(info.SettingsRecord().size(), inputs[i].size()) << i;
     PackageChecksum(source, 74);
   }
-  // A language block that runs past the end is read as far as the file goes.
-  std::string p = withU32(1024, 0x7FFFFFFFu);
+  // A language block that runs past the end is read as far as the file goes; one stated
+  // longer than the reader's limit is not read at all.
+  std::string p = withU32(1024, 100000);
   EXPECT_EQ(Read(p).LanguageBlock().size(), p.size() - 1028);
+  EXPECT_EQ(Read(withU32(1024, 0x7FFFFFFFu)).LanguageBlock(), "");
 }
 
 TEST(Package, LeadRecordCountAndDownloadRecord) {
@@ -268,4 +271,70 @@ TEST(Language, SectionChoice) {
   EXPECT_EQ(Read(BuildPackage(recipe, {})).GetLangString("s0", "D"), "D");
   ResetSelectedSectionForTesting();
   SetSystemLanguageIdForTesting(-1);
+}
+
+namespace {
+
+// The package with its language record replaced by one of these bytes: the builder refuses
+// records that long, so the test lays them in itself.
+std::string WithLanguageRecord(const std::string& pkg, const std::string& block) {
+  const uint32_t at = U32At(pkg, pkg.size() - 74 + 4);
+  const uint32_t old = U32At(pkg, at);
+  std::string length(4, '\0');
+  WriteU32LE(reinterpret_cast<uint8_t*>(&length[0]), static_cast<uint32_t>(block.size()));
+  std::string out = pkg.substr(0, at) + length + block + pkg.substr(at + 4 + old);
+  std::string logical(4, '\0');
+  WriteU32LE(reinterpret_cast<uint8_t*>(&logical[0]), static_cast<uint32_t>(out.size()));
+  out.replace(252, 4, logical);
+  return out;
+}
+
+}  // namespace
+
+// A damaged or hostile package may bring a language block of a megabyte, or one of nothing but
+// delimiters: each lookup walks it once, and a block past the reader's limit is not read at
+// all (its defaults stand, and the records after it are still found).
+TEST(Package, LargeLanguageBlocksAreReadWithinTheLimit) {
+  SetSystemLanguageIdForTesting(7);  // German, which no section names: English is looked for
+  const std::string english = LanguageSection("English", {"s0=Found"});
+  std::string named;
+  for (int i = 0; named.size() < 500000; ++i) named += LanguageSection("L" + std::to_string(i), {"s0=no"}) + "\x02";
+  struct Case {
+    std::string block;
+    const char* s0;
+  } cases[] = {
+      {std::string(300001, '\x02') + english + "\x02", "Found"},
+      {"\x02" + named + english + "\x02", "Found"},
+      {std::string(kLeadRecordLimit, '\x02'), "Default"},
+  };
+  const std::string pkg = BuildPackage(SampleSpec(), {});
+  for (const Case& c : cases) {
+    ResetSelectedSectionForTesting();
+    TGFileInfo info = Read(WithLanguageRecord(pkg, c.block));
+    EXPECT_EQ(info.LanguageBlock().size(), c.block.size());
+    EXPECT_EQ(info.GetLangString("s0", "Default"), c.s0) << c.block.size();
+  }
+  ResetSelectedSectionForTesting();
+  const std::string tooLong = "\x02" + english + std::string(kLeadRecordLimit, ' ') + "\x02";
+  TGFileInfo info = Read(WithLanguageRecord(pkg, tooLong));
+  EXPECT_EQ(info.LanguageBlock(), "");
+  EXPECT_EQ(info.GetLangString("s0", "Default"), "Default");
+  EXPECT_EQ(info.GetUpdateURL(), "http://example.test/upd");
+  PackageSpec recipe = SampleSpec();
+  recipe.languageBlock = tooLong;
+  EXPECT_THROW(BuildPackage(recipe, {}), PackageError);
+  ResetSelectedSectionForTesting();
+  SetSystemLanguageIdForTesting(-1);
+}
+
+// Windows opens a device for these names in every folder, whatever extension follows; the
+// superscript digits of the ANSI code page count as digits there.
+TEST(Package, DeviceNamesAreNeverExtractedPaths) {
+  const char* devices[] = {"COM1",          "lpt9.txt",   "COM0",       "LPT0.log",      "com\xB9",
+                           "COM\xB2.txt",   "sub\\Lpt\xB3", "LPT\xB9 .dat", "conin$",       "NUL.tar.gz",
+                           "aux .txt",      "sub\\CON\\x.txt"};
+  for (const char* path : devices) EXPECT_FALSE(IsSafeRelativePath(path)) << path;
+  const char* files[] = {"COM10",    "LPT",       "COMA.txt", "com1x.txt", "xCOM1",
+                         "COM\xB4", "LPT\xBD.txt", "sub\\COM\xB9z\\a.txt", "CONSOLE.txt"};
+  for (const char* path : files) EXPECT_TRUE(IsSafeRelativePath(path)) << path;
 }

@@ -128,4 +128,23 @@ TEST(SetupPlan, OnlyThisStubsOwnPackageIsTakenFromTheCommandLine) {
   EXPECT_FALSE(Belongs(PackageWith("", "P.info", "s0=Other"), untokened));
   EXPECT_FALSE(Belongs(PackageWith(token), untokened));
   EXPECT_FALSE(Belongs(std::string(4096, 'x'), PackageWith("", "", "")));
+
+// A header whose "*" lies past field 0 names the program with the whole header; whatever
+// names it, the program is checked like every extracted path.
+TEST(SetupPlan, ProgramsOutsideTheSetupFolderAreRefused) {
+  struct Case { const char* main; bool refused; } cases[] = {
+      {"Engine.exe*/L=1", false},
+      {" sub\\Setup.exe * /a", false},
+      {"Engine.exe", false},
+      {"\\a.txt\\..\\..\\Windows\\System32\\calc.exe*", true},
+      {"a.txt\\..\\..\\Windows\\System32\\calc.exe*/S", true},
+      {"|a.txt|0|..\\x.exe*", true},
+      {"C:\\Windows\\notepad.exe*", true},
+      {"\\\\server\\share\\x.exe*", true},
+      {"NUL*", true},
+      {"COM\xB9.exe*", true},
+      {"*/X=1", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RefusedProgramReason(c.main).empty(), !c.refused) << c.main;
+  EXPECT_EQ(MainProgramPart(" sub\\Setup.exe * /a"), "sub\\Setup.exe");
 }

@@ -55,3 +55,56 @@ TEST(RunLog, WritesOnlyWhenEnabled) {
   EXPECT_EQ(text.substr(17, 1 + std::max<size_t>(5, tid.size()) + 3 + 4 + 2),
             " " + std::string(tid.size() < 5 ? 5 - tid.size() : 0, ' ') + tid + " X kept\r\n");
 }
+
+namespace {
+
+// A viewer window on a thread of its own that stops serving its messages once it is there,
+// until released (or for at most eight seconds).
+struct HungViewer {
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread = nullptr;
+
+  static DWORD WINAPI Run(void* self) {
+    HungViewer& v = *static_cast<HungViewer*>(self);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = ".VDebug.";
+    RegisterClassA(&wc);
+    HWND window = CreateWindowExA(0, ".VDebug.", "hung", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+    SetEvent(v.ready);
+    WaitForSingleObject(v.release, 8000);
+    DestroyWindow(window);
+    UnregisterClassA(".VDebug.", wc.hInstance);
+    return 0;
+  }
+  HungViewer() {
+    thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    WaitForSingleObject(ready, 10000);
+  }
+  ~HungViewer() {
+    SetEvent(release);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    CloseHandle(ready);
+    CloseHandle(release);
+  }
+};
+
+}  // namespace
+
+TEST(DebugChannel, AHungViewerDoesNotHoldTheProgram) {
+  SetDebugModeForTesting(0);
+  DWORD elapsed = 0;
+  {
+    HungViewer viewer;
+    ASSERT_NE(FindWindowA(".VDebug.", nullptr), nullptr);
+    const DWORD start = GetTickCount();
+    // One short wait for the first line; the window gets nothing more after that.
+    for (int i = 0; i < 10; ++i) DebugLine("a line for a viewer that does not answer");
+    elapsed = GetTickCount() - start;
+  }
+  EXPECT_LT(elapsed, 5000u);
+}

@@ -313,6 +313,15 @@ PackageAssembler::PackageAssembler(const PackageSpec& recipe, const PackageTotal
       throw PackageError("the files take " + IntText(int64_t(totals.clusters[i])) + " bytes on a drive with " +
                          IntText(512 << i) + "-byte clusters; the package can state at most 4294967295");
   if (totals.files > UINT32_MAX) throw PackageError("too many files for one package");
+  const std::pair<const char*, const std::string*> leadRecords[] = {
+      {"language block", &recipe.languageBlock},
+      {"settings record", &recipe.settingsRecord},
+      {"download record", &recipe.downloadRecord}};
+  for (const auto& record : leadRecords)
+    if (record.second->size() > kLeadRecordLimit)
+      throw PackageError(std::string("the ") + record.first + " holds " + IntText(int64_t(record.second->size())) +
+                         " bytes; the stub reads at most " + IntText(int64_t(kLeadRecordLimit)) +
+                         " bytes of a lead record");
   OpenDisk();
   std::string lead = PlainRecord(recipe.languageBlock) + PlainRecord(recipe.settingsRecord);
   if (recipe.hasDownloadRecord) lead += PlainRecord(recipe.downloadRecord);
