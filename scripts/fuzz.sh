@@ -15,14 +15,10 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
 out=build/fuzz
 
-# Input size per target. The two marked ones stay small until their quadratic paths (the
-# language block's section lookup, the message box's <B> search) are linear: a larger input
-# would hit the time-out below. Everything else may grow to where slow paths show.
+# Input size per target: large enough for slow paths to show within the time-out below.
 max_len() {
   case "$1" in
-    language_block) echo 2048 ;;    # quadratic section lookup: raise to 1048576 once linear
-    msgbox_markup) echo 3072 ;;     # quadratic <B> search: raise to 65536 once linear
-    package_reader | extraction) echo 1048576 ;;
+    package_reader | extraction | language_block) echo 1048576 ;;
     *) echo 65536 ;;
   esac
 }
