@@ -103,10 +103,11 @@ bool RunUnix(std::string command) {
   PROCESS_INFORMATION process;
   if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return false;
-  WaitForSingleObject(process.hProcess, 10000);
+  // A loaded machine can take a while to start a Unix program through Wine.
+  const bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return true;
+  return ended;
 }
 
 // A junction at link leading to target, as a hostile user would plant one. Windows makes it
@@ -138,8 +139,11 @@ bool PlantLink(const std::string& link, const std::string& target) {
   }
   const std::string from = UnixPath(target), to = UnixPath(link);
   if (from.empty() || to.empty() || !RunUnix("Z:\\bin\\ln -s \"" + from + "\" \"" + to + "\"")) return false;
-  const DWORD attributes = GetFileAttributesA(link.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  for (int tries = 0; tries < 20; ++tries, Sleep(100)) {
+    const DWORD attributes = GetFileAttributesA(link.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  }
+  return false;
 }
 
 class PrivateFolderTest : public ::testing::Test {
