@@ -29,9 +29,68 @@ bool Win32ExtractHost::SaveFile(const std::string& path, const BytePieces& data,
   return Save(path, data, dosDateTime, append, existed);
 }
 
-bool Win32ExtractHost::AppendFile(const std::string& path, const BytePieces& data, uint32_t dosDateTime,
-                                  bool& existed) {
-  return Save(path, data, dosDateTime, true, existed);
+bool Win32ExtractHost::WriteRecordData(const std::string& path, const BytePieces& data, uint32_t dosDateTime,
+                                       FileStamp& stamp, bool& existed) {
+  const bool ok = Save(path, data, dosDateTime, true, existed);
+  stamp.id = ok ? 1 : 0;
+  return ok;
+}
+
+uint32_t Win32ExtractHost::LastErrorCode() { return GetLastError(); }
+void Win32ExtractHost::SetLastErrorCode(uint32_t code) { SetLastError(code); }
+
+namespace {
+
+// The writer thread of an extraction, and the two events the window thread and the writer
+// wake each other with. Both waits are short, so a wake-up that comes too early costs one
+// more look, never a hang.
+class Win32WriterThread : public WriterThread {
+ public:
+  Win32WriterThread()
+      : work_(CreateEventA(nullptr, FALSE, FALSE, nullptr)), caller_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+  ~Win32WriterThread() override {
+    Join();
+    if (work_) CloseHandle(work_);
+    if (caller_) CloseHandle(caller_);
+  }
+  bool Start(void (*run)(void*), void* arg) override {
+    if (!work_ || !caller_) return false;
+    run_ = run;
+    arg_ = arg;
+    thread_ = CreateThread(nullptr, 256 * 1024, Main, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    return thread_ != nullptr;
+  }
+  void Join() override {
+    if (!thread_) return;
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  // The window thread waits here; its messages are served as they come.
+  void WaitForWriter() override {
+    if (MsgWaitForMultipleObjects(1, &caller_, FALSE, 10, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) PumpMessages();
+  }
+  void WakeCaller() override { SetEvent(caller_); }
+  void WaitForWork() override { WaitForSingleObject(work_, 50); }
+  void WakeWriter() override { SetEvent(work_); }
+
+ private:
+  static DWORD WINAPI Main(void* self) {
+    Win32WriterThread* thread = static_cast<Win32WriterThread*>(self);
+    thread->run_(thread->arg_);
+    return 0;
+  }
+  HANDLE work_;
+  HANDLE caller_;
+  HANDLE thread_ = nullptr;
+  void (*run_)(void*) = nullptr;
+  void* arg_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<WriterThread> Win32ExtractHost::NewWriterThread() {
+  return std::unique_ptr<WriterThread>(new Win32WriterThread);
 }
 
 // SaveToFile for data in pieces, so an inflated record is written without being joined first.

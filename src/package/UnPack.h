@@ -39,7 +39,11 @@ class Win32ExtractHost : public ExtractHost {
   std::unique_ptr<ByteSource> OpenRead(const std::string& path) override;
   bool CreateFolder(const std::string& path) override;
   bool SaveFile(const std::string& path, const BytePieces& data, uint32_t dosDateTime, bool append) override;
-  bool AppendFile(const std::string& path, const BytePieces& data, uint32_t dosDateTime, bool& existed) override;
+  bool WriteRecordData(const std::string& path, const BytePieces& data, uint32_t dosDateTime, FileStamp& stamp,
+                       bool& existed) override;
+  std::unique_ptr<WriterThread> NewWriterThread() override;
+  uint32_t LastErrorCode() override;
+  void SetLastErrorCode(uint32_t code) override;
   uint32_t FileDosDate(const std::string& path) override;
   int64_t FileSize(const std::string& path) override;
   double FreeBytes(const std::string& path) override;
