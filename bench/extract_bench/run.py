@@ -21,10 +21,13 @@ default CRC check; its figure is the process's whole time, and the same minus th
 empty NSIS installer (Wine starting a program).
 
 The setup files of the second part extract into the Wine prefix's temporary folder and delete
-it at the end, as setups do; thousands of deletions slow file creation on this disk for a
-while, so that part comes after the first and has its own NSIS runs to compare with.
+it at the end, as setups do. Thousands of deletions slow file creation on this disk (mounted
+with online discard) for a minute or more, so that part comes after the first, has its own
+NSIS runs to compare with, and writes, like those, to a memory file system (--tmpfs): the
+prefix's TEMP and TMP point there for that part and are put back afterwards.
 """
 import argparse
+import contextlib
 import filecmp
 import os
 import re
@@ -135,6 +138,30 @@ def make_setup(work, payload, native, build):
     return setup
 
 
+@contextlib.contextmanager
+def temp_folder_in(env, folder):
+    """The Wine prefix's TEMP and TMP pointed at folder for a while."""
+    folder.mkdir(parents=True, exist_ok=True)
+    key = "HKCU\\Environment"
+    old = {}
+    for name in ("TEMP", "TMP"):
+        out = subprocess.run([env["STUB_WINE"], "reg", "query", key, "/v", name], env=env, capture_output=True,
+                             text=True).stdout
+        m = re.search(r"%s\s+(REG_\w+)\s+(.*)" % name, out)
+        old[name] = (m.group(1), m.group(2).strip()) if m else None
+        subprocess.run([env["STUB_WINE"], "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", win_path(folder), "/f"],
+                       env=env, capture_output=True, check=True)
+    try:
+        yield
+    finally:
+        for name, value in old.items():
+            args = ["/t", value[0], "/d", value[1]] if value else None
+            subprocess.run([env["STUB_WINE"], "reg", *(["add", key, "/v", name, *args, "/f"] if args
+                                                       else ["delete", key, "/v", name, "/f"])],
+                           env=env, capture_output=True)
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def stub_uncompress_ms(env, setup, log):
     """Runs a setup file whole and returns the "UnCompressTime" it wrote to the debug channel."""
     before = log.read_text(errors="replace") if log.exists() else ""
@@ -166,6 +193,8 @@ def main():
     ap.add_argument("--stub-runs", type=int, default=3, help="runs of the whole setup file (0: none)")
     ap.add_argument("--no-nsis", action="store_true", help="leave the NSIS baseline out")
     ap.add_argument("--install-nsis", action="store_true", help="install makensis without asking when missing")
+    ap.add_argument("--tmpfs", type=Path, default=Path("/dev/shm/stub-extract-bench"),
+                    help="memory file system folder for the setup files' part")
     a = ap.parse_args()
     env = wine_env()
     build = a.build or REPO / "build" / env["STUB_TEST_BUILD"]
@@ -217,14 +246,15 @@ def main():
                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 try:
                     time.sleep(1)
-                    for run in range(a.stub_runs):
-                        stub_times.append(stub_uncompress_ms(env, setup, log))
-                        print("setup file UnCompressTime %.3f" % stub_times[-1], flush=True)
-                        if nsis:
-                            dest = outs / f"nsis-again-{run}"
-                            nsis_again.append(timed_process(env, [nsis[0], "/S", "/D=" + win_path(dest)]))
-                            print("nsis seconds %.3f" % nsis_again[-1], flush=True)
-                            shutil.rmtree(dest, ignore_errors=True)
+                    with temp_folder_in(env, a.tmpfs / "temp"):
+                        for run in range(a.stub_runs):
+                            stub_times.append(stub_uncompress_ms(env, setup, log))
+                            print("setup file UnCompressTime %.3f" % stub_times[-1], flush=True)
+                            if nsis:
+                                dest = a.tmpfs / f"nsis-{run}"
+                                nsis_again.append(timed_process(env, [nsis[0], "/S", "/D=" + win_path(dest)]))
+                                print("nsis seconds %.3f" % nsis_again[-1], flush=True)
+                                shutil.rmtree(dest, ignore_errors=True)
                 finally:
                     viewer.terminate()
                     viewer.wait()
@@ -251,8 +281,8 @@ def main():
               (whole / ours, (whole - start) / ours))
     if stub_times:
         st = statistics.median(stub_times)
-        print("\nsetup file (stub.exe + package, stubpack level 9), %d runs, median UnCompressTime %.3f s  %.1f MB/s" %
-              (len(stub_times), st, mb / st))
+        print("\nsetup file (stub.exe + package, stubpack level 9), %d runs, into %s: median UnCompressTime %.3f s"
+              "  %.1f MB/s" % (len(stub_times), a.tmpfs, st, mb / st))
         if nsis_again:
             na = statistics.median(nsis_again)
             print("NSIS zlib installer in the same part, %d runs: %.3f s; NSIS / setup file: %.2fx (%.2fx less its start)"

@@ -22,6 +22,11 @@ ExtractOutcome ExtractPackage(const std::string& packagePath, const std::string&
                               const std::string& diskButtons, int charset, bool forcePrompt,
                               std::string& mainFile, bool unattended = false);
 
+// The extracted program, opened to be started: for reading, with nobody else allowed to write,
+// rename or delete it until the handle is closed after its start. Refused (an invalid handle)
+// unless it is the very file stamp says this process wrote there, at that size.
+HANDLE OpenToRun(const std::string& path, const FileStamp* stamp);
+
 // Set when the user closes the window a setup runs behind: a running extraction stops at its
 // next record, and the setup starts no program afterwards. Stays set for the process.
 void CancelSetupRun();

@@ -479,7 +479,10 @@ bool Extraction::WriteAgentCopy(ByteSource& file) {
   copy.append(reinterpret_cast<const char*>(trailer.bytes), kTrailerSize);
   const std::string path = request_.destination + "\\" + name;
   BytePieces pieces{BytePiece{copy.data(), copy.size()}};
-  if (!host_.SaveFile(path, pieces, host_.FileDosDate(request_.packagePath), false))
+  // Whatever is there under that name is replaced by a file of its own.
+  FileStamp fresh;
+  bool existed = false;
+  if (!host_.WriteRecordData(path, pieces, host_.FileDosDate(request_.packagePath), fresh, existed))
     return WriteFailed(path, copy.size());
   host_.Log(host_.ProcessIdText() + " New AU-Agent: " + path);
   return true;

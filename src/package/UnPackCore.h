@@ -39,13 +39,15 @@ class ExtractHost {
   virtual std::unique_ptr<ByteSource> OpenRead(const std::string& path) = 0;
   virtual bool CreateFolder(const std::string& path) = 0;  // with every missing parent
   virtual bool SaveFile(const std::string& path, const BytePieces& data, uint32_t dosDateTime, bool append) = 0;
-  // The data of a file record, written where it may run on the writer thread: appended to
-  // the file at path, which is made when missing. existed tells whether a file was there
-  // before; stamp identifies the file this process wrote at path, and is updated.
+  // The data of a file record (or the agent copy), written where it may run on the writer
+  // thread. Appended only to the file stamp names, the one this process wrote at path and left
+  // at that size; anything else at path (a file put there before, a link) is removed and a new
+  // file made, never written through. existed tells whether anything was at path before;
+  // stamp is updated. A host that cannot tell files apart trusts the stamp alone.
   virtual bool WriteRecordData(const std::string& path, const BytePieces& data, uint32_t dosDateTime,
                                FileStamp& stamp, bool& existed) {
     existed = FileExists(path);
-    const bool ok = SaveFile(path, data, dosDateTime, true);
+    const bool ok = SaveFile(path, data, dosDateTime, stamp.id != 0);
     stamp.id = ok ? 1 : 0;
     return ok;
   }

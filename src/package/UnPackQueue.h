@@ -29,6 +29,7 @@ typedef std::vector<BytePiece> BytePieces;
 struct FileStamp {
   uint64_t id = 0;    // the file system's number of the file; 0: not written by this process
   int64_t size = -1;  // its size after the last write
+  uint64_t times = 0; // its creation time (a file's number may be reused after a deletion)
 };
 
 // The stamp of the file this process last wrote at path (compared as Windows compares

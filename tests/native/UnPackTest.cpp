@@ -91,6 +91,27 @@ class MemoryHost : public ExtractHost {
     if (date) dates[path] = date;
     return true;
   }
+  // Every file made gets a number of its own, as a file system gives it; files a test puts in
+  // place have none.
+  bool WriteRecordData(const std::string& path, const BytePieces& data, uint32_t date, FileStamp& stamp,
+                       bool& existed) override {
+    existed = files.count(path) > 0;
+    const FileStamp before = stamp;
+    stamp = FileStamp();
+    if (readOnly.count(path) || !folders.count(StripSlash(FolderPart(path)))) return false;
+    std::string& file = files[path];
+    if (!existed || before.id == 0 || ids[path] != before.id || int64_t(file.size()) != before.size) {
+      file.clear();
+      ids[path] = ++lastId;
+    }
+    for (const BytePiece& piece : data) file.append(piece.data, piece.size);
+    if (date) dates[path] = date;
+    stamp.id = ids[path];
+    stamp.size = int64_t(file.size());
+    return true;
+  }
+  std::map<std::string, uint64_t> ids;
+  uint64_t lastId = 0;
   uint32_t FileDosDate(const std::string& path) override { return dates.count(path) ? dates[path] : 0; }
   int64_t FileSize(const std::string& path) override { return files.count(path) ? int64_t(files[path].size()) : 0; }
   double FreeBytes(const std::string&) override { return 123456789.0; }
@@ -274,7 +295,7 @@ TEST_F(UnPackTest, MainFileAndOddRecords) {
   host.files[kDest + "\\empty.txt"] = "old";
   EXPECT_EQ(Extract(kSetup), ExtractOutcome::Completed);
   EXPECT_EQ(Out("Engine.exe"), "E");
-  EXPECT_EQ(Out("empty.txt"), "old");
+  EXPECT_EQ(Out("empty.txt"), "");  // a file there before is replaced, not kept
   EXPECT_EQ(host.dates[kDest + "\\empty.txt"], 305419896u);
   EXPECT_EQ(Out("first.txt"), "12");
   EXPECT_EQ(host.dates[kDest + "\\first.txt"], 0x5A8C6000u);  // "notanumber" left it alone
@@ -284,12 +305,38 @@ TEST_F(UnPackTest, MainFileAndOddRecords) {
   EXPECT_EQ(host.files.size(), 5u);
 }
 
-TEST_F(UnPackTest, AStaleFileIsExtendedAndCountsNoProgress) {
-  host.files[kSetup] = BuildPackage(Recipe(), {File("a.txt", "new"), File("b.txt", "B")});
-  host.files[kDest + "\\a.txt"] = "stale-";
+TEST_F(UnPackTest, OnlyFilesThisProcessWroteAreAppendedTo) {
+  // A file put in the folder before (an Engine.exe planted to run elevated) is replaced by the
+  // first record of its path, and counts no progress step, as a file that was there. A second
+  // extraction in the same process appends to what the first wrote, but only while that file
+  // is still there as it was left.
+  const std::string package = BuildPackage(Recipe(), {File("Engine.exe", "MZ", 0, true), File("b.txt", "B")});
+  host.files[kSetup] = package;
+  host.files[kDest + "\\Engine.exe"] = "planted-";
+  host.folders.insert(kDest);
   Extract(kSetup);
-  EXPECT_EQ(Out("a.txt"), "stale-new");
+  EXPECT_EQ(Out("Engine.exe"), "MZ");
   EXPECT_EQ(g_progress, (std::vector<std::string>{"0 0 1 0", "0 2 1 0", "1 0 1 0"}));
+  const struct {
+    const char* name;
+    std::function<void(MemoryHost&)> meanwhile;
+    std::string engine;
+  } cases[] = {
+      {"untouched", [](MemoryHost&) {}, "MZMZ"},
+      {"replaced by another file", [](MemoryHost& h) { h.ids[kDest + "\\Engine.exe"] = 0; }, "MZ"},
+      {"grown by someone", [](MemoryHost& h) { h.files[kDest + "\\Engine.exe"] += "!"; }, "MZ"},
+  };
+  const MemoryHost first = host;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    host = first;
+    ForgetWrittenFilesForTesting();
+    Extract(kSetup);  // written by this process now
+    EXPECT_EQ(Out("Engine.exe"), "MZ");
+    c.meanwhile(host);
+    Extract(kSetup);
+    EXPECT_EQ(Out("Engine.exe"), c.engine);
+  }
 }
 
 TEST_F(UnPackTest, ChecksumTest) {
