@@ -7,7 +7,10 @@ import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
-PAYLOAD_SCRIPT = REPO.parent / "shared" / "bench" / "make_payload.py"
+# ../shared beside the checkout, or beside the folder of worktrees a checkout may sit in.
+PAYLOAD_SCRIPT = next((p / "shared" / "bench" / "make_payload.py" for p in REPO.parents
+                       if (p / "shared" / "bench" / "make_payload.py").exists()),
+                      REPO.parent / "shared" / "bench" / "make_payload.py")
 
 
 def wine_env():

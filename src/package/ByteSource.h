@@ -30,6 +30,9 @@ class MemorySource : public ByteSource {
 // Opens a file for reading with sharing allowed; null when it cannot be opened. Implemented
 // once for Windows and once for the host.
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& path);
+// The same for a package about to be checked and extracted: others may read it while it is
+// open, but not write, rename or delete it, so the bytes read are the bytes checked.
+std::unique_ptr<ByteSource> OpenFileSourceHeld(const std::string& path);
 bool PathIsFile(const std::string& path);
 
 }  // namespace stub

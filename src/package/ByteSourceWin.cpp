@@ -44,6 +44,13 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& path) {
   return std::unique_ptr<ByteSource>(new Win32FileSource(file));
 }
 
+std::unique_ptr<ByteSource> OpenFileSourceHeld(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  return std::unique_ptr<ByteSource>(new Win32FileSource(file));
+}
+
 bool PathIsFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -177,7 +177,19 @@ static bool HandOff(const std::string& tempFolder, const std::string& mainFile, 
 
   const std::string atomName = kAtomPrefix + token;
   GlobalAddAtomA(atomName.c_str());
-  HANDLE process = RunProgram(command, foregroundOp ? SW_SHOW : SW_HIDE);
+  // The program is the file this run extracted, held for reading only until it has started:
+  // nothing may change or replace it between its last write and its start.
+  const size_t star = mainFile.find('*');
+  const std::string program =
+      FolderSlash(tempFolder, true) + Trim(star == std::string::npos ? mainFile : mainFile.substr(0, star));
+  HANDLE held = OpenToRun(program, WrittenFileStamp(program));
+  HANDLE process = nullptr;
+  if (held == INVALID_HANDLE_VALUE) {
+    DebugPidLine(" ==== Not started: " + program + " is not the file extracted there (" + SysErrorText() + ")");
+  } else {
+    process = RunProgram(command, foregroundOp ? SW_SHOW : SW_HIDE);
+    CloseHandle(held);
+  }
   if (MainWindow()) ShowWindow(MainWindow(), SW_HIDE);
   WaitPumping(0, 1000);
   WaitForProcess(process);

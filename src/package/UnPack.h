@@ -22,6 +22,11 @@ ExtractOutcome ExtractPackage(const std::string& packagePath, const std::string&
                               const std::string& diskButtons, int charset, bool forcePrompt,
                               std::string& mainFile, bool unattended = false);
 
+// The extracted program, opened to be started: for reading, with nobody else allowed to write,
+// rename or delete it until the handle is closed after its start. Refused (an invalid handle)
+// unless it is the very file stamp says this process wrote there, at that size.
+HANDLE OpenToRun(const std::string& path, const FileStamp* stamp);
+
 // Set when the user closes the window a setup runs behind: a running extraction stops at its
 // next record, and the setup starts no program afterwards. Stays set for the process.
 void CancelSetupRun();
@@ -39,7 +44,11 @@ class Win32ExtractHost : public ExtractHost {
   std::unique_ptr<ByteSource> OpenRead(const std::string& path) override;
   bool CreateFolder(const std::string& path) override;
   bool SaveFile(const std::string& path, const BytePieces& data, uint32_t dosDateTime, bool append) override;
-  bool AppendFile(const std::string& path, const BytePieces& data, uint32_t dosDateTime, bool& existed) override;
+  bool WriteRecordData(const std::string& path, const BytePieces& data, uint32_t dosDateTime, FileStamp& stamp,
+                       bool& existed) override;
+  std::unique_ptr<WriterThread> NewWriterThread() override;
+  uint32_t LastErrorCode() override;
+  void SetLastErrorCode(uint32_t code) override;
   uint32_t FileDosDate(const std::string& path) override;
   int64_t FileSize(const std::string& path) override;
   double FreeBytes(const std::string& path) override;

@@ -81,7 +81,40 @@ static size_t TotalSize(const BytePieces& pieces) {
 
 namespace {
 
-// One call of ExtractPackage; its members are the routine's locals.
+// The head of one record of the chain: its stated length and how much of it the disk holds.
+struct RecordHead {
+  int32_t stated = 0;  // L: > 0 zlib stream, <= 0 stored
+  int64_t length = 0;  // |L|
+  int64_t start = 0;   // of its bytes
+  int64_t present = 0; // of them before the end
+  bool complete = false;
+  int64_t next = 0;
+};
+
+RecordHead ReadRecordHead(ByteSource& file, int64_t position, int64_t end) {
+  RecordHead head;
+  uint8_t raw[4];
+  if (position < 0 || position + 4 > end || file.ReadAt(position, raw, 4) != 4) {
+    head.next = position + 4;
+    return head;
+  }
+  head.stated = static_cast<int32_t>(ReadU32LE(raw));
+  head.length = head.stated < 0 ? -int64_t(head.stated) : int64_t(head.stated);
+  head.start = position + 4;
+  head.next = head.start + head.length;
+  const int64_t available = end - head.start;
+  head.present = head.length < available ? head.length : (available > 0 ? available : 0);
+  head.complete = head.present == head.length;
+  return head;
+}
+
+// Reads are split so that the window is served between them.
+const size_t kReadChunk = 65536;
+
+// One call of ExtractPackage; its members are the routine's locals. The file writes run on
+// the host's writer thread; whatever the user or the log sees waits until the writes queued
+// before it are done, so it comes in the order and with the outcome of writing each file
+// before reading the next record.
 class Extraction {
  public:
   Extraction(const ExtractRequest& request, ExtractHost& host, bool& checksumOk, std::string& mainFile)
@@ -94,10 +127,16 @@ class Extraction {
   DiskEnd ExtractDisk(const std::string& path);
   bool RecordLoop(ByteSource& file, const PackageTrailer& trailer, int64_t position, int64_t length,
                   const std::string& path);
-  bool FileRecordOf(const std::string& diskPath, const BytePieces& content);
+  bool ReadStored(ByteSource& file, const RecordHead& head, bool& noMemory);
+  bool FileRecordOf(const std::string& diskPath);
   bool WriteAgentCopy(ByteSource& file);
   bool WriteFailed(const std::string& path, size_t dataSize);
   void SaveFailed(const std::string& fullPath, const std::string& details);
+  // Takes the results of the finished writes in order (all of them, waiting, when all is
+  // set); false once a write failed, which has then been reported.
+  bool Reap(bool all);
+  bool Settle() { return Reap(true); }
+  bool WaitForSlot();
   void Progress(int kind, int64_t maximum) {
     if (request_.progress) request_.progress(kind, maximum, std::string(), 1, 0);
   }
@@ -122,14 +161,15 @@ class Extraction {
   bool& checksumOk_;
   std::string& mainFile_;
   PumpHook pump_;
+  std::unique_ptr<WriteQueue> queue_;
+  bool writeFailed_ = false;
   int64_t disk_ = 1;
   int64_t recordCounter_ = 0;
   int64_t agentLength_ = 0;
   bool continue_ = true;
   ExtractOutcome outcome_ = ExtractOutcome::Completed;
-  std::string lastFolderMade_;   // the subfolder made for the previous file, to skip repeats
-  RawRecord record_;             // reused by every record, like inflated_
-  InflatedRecord inflated_;      // reused by every compressed record
+  std::string lastFolderMade_;  // the subfolder made for the previous file, to skip repeats
+  std::string packed_;          // a compressed record's bytes, reused by every record
 };
 
 ExtractOutcome Extraction::Run() {
@@ -138,6 +178,7 @@ ExtractOutcome Extraction::Run() {
   mainFile_.clear();
   checksumOk_ = false;
   Progress(0, 0);
+  queue_.reset(new WriteQueue(host_, request_.writeRingBytes));
   std::string path = request_.packagePath;
   for (;;) {
     if (ExtractDisk(path) == DiskEnd::Stop) break;
@@ -165,6 +206,9 @@ ExtractOutcome Extraction::Run() {
       break;
     }
   }
+  // Every way out has settled the writes already; jobs skipped after a failure may be left.
+  Settle();
+  queue_.reset();
   if (!continue_) mainFile_.clear();
   host_.Log(std::string("Extraction ended: ") + OutcomeName(outcome_));
   host_.Log("UnCompressTime: " + IntText(static_cast<uint32_t>(host_.Tick() - start)) + " MS");
@@ -208,7 +252,7 @@ Extraction::DiskEnd Extraction::ExtractDisk(const std::string& path) {
     if (disk_ == 1) Progress(0, trailer.FilesCount());
     if (!host_.CreateFolder(request_.destination) && request_.destination.empty())
       host_.ShowError(request_.destination + "<P><P>Unable to create Directory!<P><P>" + host_.LastErrorText());
-    if (!RecordLoop(*file, trailer, position, length, path)) return DiskEnd::Stop;
+    if (!RecordLoop(*file, trailer, position, length, path) || !Settle()) return DiskEnd::Stop;
     if (disk_ == 1 && WantsAgentCopy(request_.packagePath, request_.agentFileName) && !WriteAgentCopy(*file))
       return DiskEnd::Stop;
   } else {
@@ -226,87 +270,176 @@ bool Extraction::RecordLoop(ByteSource& file, const PackageTrailer& trailer, int
   const int64_t readEnd = length < physical ? length : physical;
   do {
     PumpOnce();
+    if (!Reap(false)) return false;
     if (host_.Cancelled()) {
+      if (!Settle()) return false;
       Stop(ExtractOutcome::Cancelled, "Extraction cancelled: the window was closed", "");
       return false;
     }
-    RawRecord& record = record_;
-    ReadRawRecordInto(file, position, readEnd, record, pump_);
-    if (record.noMemory) {
-      StopNoMemory(path);
+    const RecordHead head = ReadRecordHead(file, position, readEnd);
+    const int64_t at = position;
+    position = head.next;
+    ++recordCounter_;
+    const bool fileRecord = recordCounter_ > trailer.LeadRecordCount();
+    bool noMemory = false;
+    int64_t present = head.present;
+    bool complete = head.complete;
+    // Lead records are skipped unread; a file record's bytes are read whole before its
+    // content counts, so that not a byte of a damaged record is written.
+    if (complete && fileRecord && head.length > 0) {
+      if (head.stated > 0) {
+        if (!TryResize(packed_, static_cast<size_t>(head.length))) {
+          noMemory = true;
+        } else {
+          size_t done = 0;
+          while (done < packed_.size()) {
+            const size_t chunk = packed_.size() - done < kReadChunk ? packed_.size() - done : kReadChunk;
+            const size_t got = file.ReadAt(head.start + int64_t(done), &packed_[done], chunk);
+            done += got;
+            PumpOnce();
+            if (got < chunk) break;
+          }
+          present = int64_t(done);
+          complete = done == packed_.size();
+        }
+      } else {
+        const int64_t before = int64_t(queue_->CurrentSize());
+        complete = ReadStored(file, head, noMemory);
+        present = int64_t(queue_->CurrentSize()) - before;
+      }
+    }
+    if (noMemory) {
+      queue_->DropCurrent();
+      if (Settle()) StopNoMemory(path);
       return false;
     }
-    const int64_t at = position;
-    position = record.next;
-    ++recordCounter_;
-    if (!record.complete) {
+    if (!complete) {
+      queue_->DropCurrent();
+      if (!Settle()) return false;
       Stop(ExtractOutcome::DamagedDisk,
-           "Damaged disk file: " + path + " record " + IntText(recordCounter_) + " at " + IntText(at) +
-               " states " + IntText(record.stated) + " bytes, " + IntText(int64_t(record.bytes.size())) +
-               " present",
+           "Damaged disk file: " + path + " record " + IntText(recordCounter_) + " at " + IntText(at) + " states " +
+               IntText(head.stated) + " bytes, " + IntText(present) + " present",
            path + "<P><P>Damaged Setup File!<P><P>A record runs past the end of the file.");
       return false;
     }
     if (recordCounter_ == trailer.LeadRecordCount()) agentLength_ = position;
-    if (recordCounter_ > trailer.LeadRecordCount()) {
-      BytePieces content;
-      if (record.compressed) {
-        if (const int code = TryDecompressInto(record.bytes.data(), record.bytes.size(), inflated_, pump_)) {
+    if (fileRecord) {
+      if (head.stated > 0) {
+        if (const int code = TryDecompressToSink(packed_.data(), packed_.size(), *queue_, pump_)) {
+          queue_->DropCurrent();
+          if (!Settle()) return false;
           Stop(ExtractOutcome::DecompressFailed,
                "EZLibError: " + std::string(ZLibMessage(code)) + " in record " + IntText(recordCounter_) + " of " +
                    path,
                path + "<P><P>Unable to decompress Setup Data!<P><P>zlib: " + ZLibMessage(code));
           return false;
         }
-        for (size_t i = 0; i < inflated_.PieceCount(); ++i) {
-          InflatedRecord::Piece piece = inflated_.PieceAt(i);
-          content.push_back(BytePiece{piece.data, piece.size});
-        }
-      } else if (!record.bytes.empty()) {
-        content.push_back(BytePiece{record.bytes.data(), record.bytes.size()});
       }
-      if (!FileRecordOf(path, content)) return false;
+      if (!FileRecordOf(path)) return false;
     }
   } while (length - position > int64_t(kTrailerSize));
   return true;
 }
 
-// False when the file could not be written, or its header not held, and the extraction has
+// A stored record's bytes into the queue; false when the disk ended first.
+bool Extraction::ReadStored(ByteSource& file, const RecordHead& head, bool& noMemory) {
+  int64_t done = 0;
+  while (done < head.length) {
+    size_t room = 0;
+    char* at = queue_->Room(room);
+    if (!at) {
+      noMemory = true;
+      return false;
+    }
+    if (room > kReadChunk) room = kReadChunk;
+    if (int64_t(room) > head.length - done) room = static_cast<size_t>(head.length - done);
+    const size_t got = file.ReadAt(head.start + done, at, room);
+    queue_->Filled(got);
+    done += int64_t(got);
+    PumpOnce();
+    if (got < room) return false;
+  }
+  return true;
+}
+
+// Queues the current record's data as a file, or refuses it; false when the extraction has
 // to stop.
-bool Extraction::FileRecordOf(const std::string& diskPath, const BytePieces& content) {
+bool Extraction::FileRecordOf(const std::string& diskPath) {
   std::string header;
   BytePieces data;
   bool noMemory = false;
-  if (!SplitFileRecord(content, header, data, &noMemory)) {
-    if (noMemory) StopNoMemory(diskPath);
-    return !noMemory;
+  if (!SplitFileRecord(queue_->Current(), header, data, &noMemory)) {
+    queue_->DropCurrent();
+    if (!noMemory) return true;
+    if (Settle()) StopNoMemory(diskPath);
+    return false;
   }
   const FileRecord record = ParseFileRecord(header + std::string(1, '\0'));
   const std::string shownPath = request_.destination + "\\" + record.path;
   // A path that could leave the destination folder is never written, and does not name
   // the program to start.
   if (!IsSafeRelativePath(record.path) || request_.destination.empty()) {
+    const size_t dataSize = TotalSize(data);
+    queue_->DropCurrent();
+    if (!Settle()) return false;
     host_.Log("Unsafe path refused: \"" + record.path + "\" in " + diskPath);
     SaveFailed(shownPath, "The path leads out of the destination folder.<P>  Data Size: <T>" +
-                              IntText(int64_t(TotalSize(data))) + " Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>" +
+                              IntText(int64_t(dataSize)) + " Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>" +
                               FixedText(host_.FreeBytes(request_.destination), 0) + " Bytes");
     return true;
   }
   if (record.hasMainMark) mainFile_ = record.mainFile;
-  const std::string fullPath = request_.destination + "\\" + ReplaceChar(record.path, '/', '\\');
+  WriteJob job;
+  job.path = request_.destination + "\\" + ReplaceChar(record.path, '/', '\\');
+  job.dosDateTime = record.dosDateTime;
   // Files in subfolders: their folders are made as the files arrive.
-  const std::string folder = StripSlash(FolderPart(fullPath));
+  const std::string folder = StripSlash(FolderPart(job.path));
   if (folder.size() > request_.destination.size() && folder != lastFolderMade_) {
-    host_.CreateFolder(folder);
+    job.folder = folder;
     lastFolderMade_ = folder;
   }
-  // The file progress counts files, not records: a file continued from the previous record
-  // or disk, or one that was there before, is no new step.
-  bool existed = true;
-  const bool saved = host_.AppendFile(fullPath, data, record.dosDateTime, existed);
-  if (!existed) Progress(1, 0);
-  if (saved) return true;
-  return WriteFailed(fullPath, TotalSize(data));
+  if (!WaitForSlot()) {
+    queue_->DropCurrent();
+    return false;
+  }
+  queue_->Submit(std::move(job), header.size() + 1);
+  return Reap(false);
+}
+
+// The file progress counts files, not records: a file continued from the previous record or
+// disk, or one that was there before, is no new step.
+bool Extraction::Reap(bool all) {
+  for (;;) {
+    while (const WriteJob* job = queue_->NextDone()) {
+      if (job->skipped) {
+        queue_->Release();
+        continue;
+      }
+      if (!job->existed) Progress(1, 0);
+      if (job->ok) {
+        queue_->Release();
+        continue;
+      }
+      const std::string path = job->path;
+      const size_t size = job->dataSize;
+      const uint32_t error = job->error;
+      queue_->Release();
+      writeFailed_ = true;
+      host_.SetLastErrorCode(error);
+      WriteFailed(path, size);
+    }
+    if (!all || queue_->Idle()) break;
+    queue_->Wait(true);
+  }
+  return !writeFailed_;
+}
+
+bool Extraction::WaitForSlot() {
+  while (!queue_->SlotFree()) {
+    if (!Reap(false)) return false;
+    if (!queue_->SlotFree()) queue_->Wait(false);
+  }
+  return true;
 }
 
 // A file that is not written whole ends the extraction: a setup started without it would
@@ -348,7 +481,10 @@ bool Extraction::WriteAgentCopy(ByteSource& file) {
   copy.append(reinterpret_cast<const char*>(trailer.bytes), kTrailerSize);
   const std::string path = request_.destination + "\\" + name;
   BytePieces pieces{BytePiece{copy.data(), copy.size()}};
-  if (!host_.SaveFile(path, pieces, host_.FileDosDate(request_.packagePath), false))
+  // Whatever is there under that name is replaced by a file of its own.
+  FileStamp fresh;
+  bool existed = false;
+  if (!host_.WriteRecordData(path, pieces, host_.FileDosDate(request_.packagePath), fresh, existed))
     return WriteFailed(path, copy.size());
   host_.Log(host_.ProcessIdText() + " New AU-Agent: " + path);
   return true;

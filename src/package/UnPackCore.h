@@ -11,6 +11,7 @@
 
 #include "inet/VProgBar.h"
 #include "package/ByteSource.h"
+#include "package/UnPackQueue.h"
 #include "package/ZLibOpen.h"
 
 namespace stub {
@@ -28,13 +29,6 @@ enum class ExtractOutcome {
 };
 const char* OutcomeName(ExtractOutcome outcome);
 
-// Bytes written one piece after the other, without joining them first.
-struct BytePiece {
-  const char* data;
-  size_t size;
-};
-typedef std::vector<BytePiece> BytePieces;
-
 class ExtractHost {
  public:
   virtual ~ExtractHost() = default;
@@ -45,12 +39,24 @@ class ExtractHost {
   virtual std::unique_ptr<ByteSource> OpenRead(const std::string& path) = 0;
   virtual bool CreateFolder(const std::string& path) = 0;  // with every missing parent
   virtual bool SaveFile(const std::string& path, const BytePieces& data, uint32_t dosDateTime, bool append) = 0;
-  // SaveFile in append mode that also tells whether a file was at path before. A host whose
-  // open call tells it anyway spares the separate look.
-  virtual bool AppendFile(const std::string& path, const BytePieces& data, uint32_t dosDateTime, bool& existed) {
+  // The data of a file record (or the agent copy), written where it may run on the writer
+  // thread. Appended only to the file stamp names, the one this process wrote at path and left
+  // at that size; anything else at path (a file put there before, a link) is removed and a new
+  // file made, never written through. existed tells whether anything was at path before;
+  // stamp is updated. A host that cannot tell files apart trusts the stamp alone.
+  virtual bool WriteRecordData(const std::string& path, const BytePieces& data, uint32_t dosDateTime,
+                               FileStamp& stamp, bool& existed) {
     existed = FileExists(path);
-    return SaveFile(path, data, dosDateTime, true);
+    const bool ok = SaveFile(path, data, dosDateTime, stamp.id != 0);
+    stamp.id = ok ? 1 : 0;
+    return ok;
   }
+  // The thread for the writes; none: they are made as they are queued.
+  virtual std::unique_ptr<WriterThread> NewWriterThread() { return nullptr; }
+  // The system's code of the calling thread's last failure, and setting it, so that a failure
+  // on the writer thread is reported with its own text.
+  virtual uint32_t LastErrorCode() { return 0; }
+  virtual void SetLastErrorCode(uint32_t) {}
   virtual uint32_t FileDosDate(const std::string& path) = 0;
   virtual int64_t FileSize(const std::string& path) = 0;
   virtual double FreeBytes(const std::string& path) = 0;
@@ -72,6 +78,8 @@ class ExtractHost {
   virtual std::string ProcessIdText() = 0;
 };
 
+static const size_t kDefaultWriteRing = size_t(8) << 20;
+
 struct ExtractRequest {
   std::string packagePath;    // the stub's own file, or the first disk file ("...001")
   std::string destination;    // without trailing backslash
@@ -82,6 +90,9 @@ struct ExtractRequest {
   // of a prompt that would wait for ever.
   bool unattended = false;
   ProgressHandler progress = nullptr;
+  // Memory for record data in flight to the writer (rounded up to a power of two); 0: none,
+  // every record then takes heap blocks.
+  size_t writeRingBytes = kDefaultWriteRing;
 };
 
 ExtractOutcome RunExtraction(const ExtractRequest& request, ExtractHost& host, bool& checksumOk,

@@ -144,4 +144,59 @@ int TryDecompressInto(const void* input, size_t inputSize, InflatedRecord& out, 
   return result;
 }
 
+int TryDecompressToSink(const void* input, size_t inputSize, InflateSink& sink, PumpHook pump) {
+  z_stream stream;
+  std::memset(&stream, 0, sizeof stream);
+  stream.zalloc = ZAlloc;
+  stream.zfree = ZFree;
+  const Bytef* next = static_cast<const Bytef*>(input);
+  size_t unread = inputSize;
+  auto feed = [&]() {
+    const size_t n = unread > (size_t(1) << 30) ? (size_t(1) << 30) : unread;
+    stream.next_in = const_cast<Bytef*>(next);
+    stream.avail_in = static_cast<uInt>(n);
+    next += n;
+    unread -= n;
+  };
+  feed();
+  int result = inflateInit_(&stream, "1.1.4", static_cast<int>(sizeof(z_stream)));
+  if (result < 0) return result;
+  size_t produced = 0, room = 0, sincePump = 0;
+  do {
+    if (stream.avail_out == 0) {
+      if (room) sink.Filled(room);
+      if (produced >= g_outputLimit) {
+        result = Z_MEM_ERROR;
+        break;
+      }
+      char* at = sink.Room(room);
+      if (!at) {
+        result = Z_MEM_ERROR;
+        break;
+      }
+      if (room > g_outputLimit - produced) room = g_outputLimit - produced;
+      if (room > (size_t(1) << 30)) room = size_t(1) << 30;
+      stream.next_out = reinterpret_cast<Bytef*>(at);
+      stream.avail_out = static_cast<uInt>(room);
+    }
+    if (stream.avail_in == 0 && unread > 0) feed();
+    const uInt before = stream.avail_out;
+    // Input that ends before the stream does leaves inflate without progress: it then
+    // answers "buffer error", which ends the loop.
+    result = inflate(&stream, Z_NO_FLUSH);
+    produced += before - stream.avail_out;
+    sincePump += before - stream.avail_out;
+    if (pump && sincePump >= kLargestGrowth) {
+      sincePump = 0;
+      pump();
+    }
+  } while (result == Z_OK);
+  if (result == Z_STREAM_END) {
+    sink.Filled(room - stream.avail_out);
+    return inflateEnd(&stream);
+  }
+  inflateEnd(&stream);
+  return result;
+}
+
 }  // namespace stub

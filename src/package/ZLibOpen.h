@@ -65,6 +65,21 @@ class InflatedRecord {
 // block. Trailing bytes after the end of the stream are ignored. Returns 0, or the code
 // EZLibError would carry (out is then empty). The stub, built without exceptions, uses this.
 int TryDecompressInto(const void* input, size_t inputSize, InflatedRecord& out, PumpHook pump);
+// Where inflated bytes go when they are not kept in an InflatedRecord: span by span, into
+// memory the sink lends (the extraction's write queue).
+class InflateSink {
+ public:
+  virtual ~InflateSink() = default;
+  // Room for the next bytes, at least one; null when there is no memory for more.
+  virtual char* Room(size_t& size) = 0;
+  // The first n bytes of the last room were filled.
+  virtual void Filled(size_t n) = 0;
+};
+// Inflates a whole zlib stream into the sink, with the same results, limit and trailing-byte
+// rule as TryDecompressInto; pump is called about once per MiB of output. On an error the sink
+// holds part of the output, which the caller drops.
+int TryDecompressToSink(const void* input, size_t inputSize, InflateSink& sink, PumpHook pump);
+
 // The same, raising EZLibError.
 void DecompressInto(const void* input, size_t inputSize, InflatedRecord& out, PumpHook pump);
 

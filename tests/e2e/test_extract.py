@@ -120,14 +120,25 @@ def test_ordinary_package(workdir, mkpkg, extract, debug):
     assert any(re.fullmatch(r"UnCompressTime: \d+ MS", l) for l in lines), lines
 
 
-def test_existing_file_is_extended(workdir, mkpkg, extract):
-    package = mkpkg(workdir / "setup.exe", *sources(workdir, {"a.txt": b"new", "b.txt": b"B"}))
+def test_files_there_before_are_replaced_not_written_through(workdir, mkpkg, extract):
+    # A file planted in the folder keeps none of its bytes, and a planted hard link is
+    # replaced itself: the file it shares stays as it was. Neither counts a progress step, as
+    # files that were there.
+    package = mkpkg(workdir / "setup.exe", *sources(workdir, {"Engine.exe": b"MZnew", "hard.txt": b"H",
+                                                              "b.txt": b"B"}),
+                    "--main", "Engine.exe")
     out = workdir / "out"
     out.mkdir()
-    (out / "a.txt").write_bytes(b"stale-")
+    victim = workdir / "victim.txt"
+    victim.write_bytes(b"keep me")
+    (out / "Engine.exe").write_bytes(b"planted-")
+    os.link(victim, out / "hard.txt")
     r = extract(package, out)
-    assert (out / "a.txt").read_bytes() == b"stale-new"
-    assert r.progress == ["0 0 1 0", "0 2 1 0", NEW]
+    assert r.outcome == "Completed"
+    assert [(out / n).read_bytes() for n in ("Engine.exe", "hard.txt", "b.txt")] == [b"MZnew", b"H", b"B"]
+    assert (out / "hard.txt").stat().st_nlink == 1
+    assert victim.read_bytes() == b"keep me"
+    assert r.progress == ["0 0 1 0", "0 3 1 0", NEW]
 
 
 def make_split(workdir, mkpkg, present=(2, 3)):

@@ -25,10 +25,35 @@ namespace {
 const std::string kDest = "C:\\Temp\\SETUP_1";
 
 std::vector<std::string> g_progress;
+std::vector<std::string>* g_timeline = nullptr;  // progress, log lines and boxes in the order they came
 void RecordProgress(int kind, int64_t maximum, const std::string& text, int step, int position) {
   g_progress.push_back(std::to_string(kind) + " " + std::to_string(maximum) + " " + std::to_string(step) + " " +
                        std::to_string(position) + (text.empty() ? "" : " text"));
+  if (g_timeline) g_timeline->push_back("progress " + g_progress.back());
 }
+
+// A writer thread that works only while the window thread waits for it, so writes pile up
+// behind the reads as they do when the disk is slower than inflating.
+class LazyWriter : public WriterThread {
+ public:
+  explicit LazyWriter(int* batches) : batches_(batches) {}
+  bool Start(void (*)(void*), void* arg) override {
+    queue_ = static_cast<WriteQueue*>(arg);
+    return true;
+  }
+  void Join() override {}
+  void WaitForWriter() override {
+    ++*batches_;
+    queue_->RunPending();
+  }
+  void WakeCaller() override {}
+  void WaitForWork() override {}
+  void WakeWriter() override {}
+
+ private:
+  int* batches_;
+  WriteQueue* queue_ = nullptr;
+};
 int g_pumps = 0;
 void CountPump() { ++g_pumps; }
 
@@ -66,22 +91,55 @@ class MemoryHost : public ExtractHost {
     if (date) dates[path] = date;
     return true;
   }
+  // Every file made gets a number of its own, as a file system gives it; files a test puts in
+  // place have none.
+  bool WriteRecordData(const std::string& path, const BytePieces& data, uint32_t date, FileStamp& stamp,
+                       bool& existed) override {
+    existed = files.count(path) > 0;
+    const FileStamp before = stamp;
+    stamp = FileStamp();
+    if (readOnly.count(path) || !folders.count(StripSlash(FolderPart(path)))) return false;
+    std::string& file = files[path];
+    if (!existed || before.id == 0 || ids[path] != before.id || int64_t(file.size()) != before.size) {
+      file.clear();
+      ids[path] = ++lastId;
+    }
+    for (const BytePiece& piece : data) file.append(piece.data, piece.size);
+    if (date) dates[path] = date;
+    stamp.id = ids[path];
+    stamp.size = int64_t(file.size());
+    return true;
+  }
+  std::map<std::string, uint64_t> ids;
+  uint64_t lastId = 0;
   uint32_t FileDosDate(const std::string& path) override { return dates.count(path) ? dates[path] : 0; }
   int64_t FileSize(const std::string& path) override { return files.count(path) ? int64_t(files[path].size()) : 0; }
   double FreeBytes(const std::string&) override { return 123456789.0; }
   std::string LastErrorText() override { return "Access is denied."; }
   void EjectCD(const std::string& path) override { ejected.push_back(path); }
   void RefuseAutoPlay() override { ++autoPlayArmed; }
-  void ShowError(const std::string& text) override { boxes.push_back(text); }
+  void ShowError(const std::string& text) override {
+    boxes.push_back(text);
+    if (g_timeline) g_timeline->push_back("box " + text);
+  }
   bool AskForDisk(const std::string& text) override {
     prompts.push_back(text);
+    if (g_timeline) g_timeline->push_back("prompt " + text);
     return answer(static_cast<int>(prompts.size()));
   }
   bool Cancelled() override { return cancelAt >= 0 && cancelQuestions++ >= cancelAt; }
+  std::unique_ptr<WriterThread> NewWriterThread() override {
+    return lazyWriter ? std::unique_ptr<WriterThread>(new LazyWriter(&writerBatches)) : nullptr;
+  }
+  bool lazyWriter = false;
+  int writerBatches = 0;
   uint32_t Tick() override { return now += 7; }
   void Wait(unsigned ms) override { waited += ms; }
   PumpHook Pump() override { return CountPump; }
-  void Log(const std::string& line) override { log.push_back(line); }
+  void Log(const std::string& line) override {
+    log.push_back(line);
+    if (g_timeline) g_timeline->push_back("log " + line);
+  }
   std::string ProcessIdText() override { return "4242"; }
 
   bool Logged(const std::string& start) const {
@@ -166,9 +224,10 @@ class UnPackTest : public ::testing::Test {
     g_progress.clear();
     g_pumps = 0;
     ResetSaveFailuresForTesting();
+    ForgetWrittenFilesForTesting();
   }
   ExtractOutcome Extract(const std::string& packagePath, const std::string& agent = "", bool forcePrompt = false,
-                         bool unattended = false) {
+                         bool unattended = false, size_t ring = kDefaultWriteRing) {
     ExtractRequest request;
     request.packagePath = packagePath;
     request.destination = kDest;
@@ -177,6 +236,7 @@ class UnPackTest : public ::testing::Test {
     request.forcePrompt = forcePrompt;
     request.unattended = unattended;
     request.progress = RecordProgress;
+    request.writeRingBytes = ring;
     return RunExtraction(request, host, checksumOk, mainFile);
   }
   std::string Out(const std::string& rel) { return host.files[kDest + "\\" + rel]; }
@@ -235,7 +295,7 @@ TEST_F(UnPackTest, MainFileAndOddRecords) {
   host.files[kDest + "\\empty.txt"] = "old";
   EXPECT_EQ(Extract(kSetup), ExtractOutcome::Completed);
   EXPECT_EQ(Out("Engine.exe"), "E");
-  EXPECT_EQ(Out("empty.txt"), "old");
+  EXPECT_EQ(Out("empty.txt"), "");  // a file there before is replaced, not kept
   EXPECT_EQ(host.dates[kDest + "\\empty.txt"], 305419896u);
   EXPECT_EQ(Out("first.txt"), "12");
   EXPECT_EQ(host.dates[kDest + "\\first.txt"], 0x5A8C6000u);  // "notanumber" left it alone
@@ -245,12 +305,38 @@ TEST_F(UnPackTest, MainFileAndOddRecords) {
   EXPECT_EQ(host.files.size(), 5u);
 }
 
-TEST_F(UnPackTest, AStaleFileIsExtendedAndCountsNoProgress) {
-  host.files[kSetup] = BuildPackage(Recipe(), {File("a.txt", "new"), File("b.txt", "B")});
-  host.files[kDest + "\\a.txt"] = "stale-";
+TEST_F(UnPackTest, OnlyFilesThisProcessWroteAreAppendedTo) {
+  // A file put in the folder before (an Engine.exe planted to run elevated) is replaced by the
+  // first record of its path, and counts no progress step, as a file that was there. A second
+  // extraction in the same process appends to what the first wrote, but only while that file
+  // is still there as it was left.
+  const std::string package = BuildPackage(Recipe(), {File("Engine.exe", "MZ", 0, true), File("b.txt", "B")});
+  host.files[kSetup] = package;
+  host.files[kDest + "\\Engine.exe"] = "planted-";
+  host.folders.insert(kDest);
   Extract(kSetup);
-  EXPECT_EQ(Out("a.txt"), "stale-new");
+  EXPECT_EQ(Out("Engine.exe"), "MZ");
   EXPECT_EQ(g_progress, (std::vector<std::string>{"0 0 1 0", "0 2 1 0", "1 0 1 0"}));
+  const struct {
+    const char* name;
+    std::function<void(MemoryHost&)> meanwhile;
+    std::string engine;
+  } cases[] = {
+      {"untouched", [](MemoryHost&) {}, "MZMZ"},
+      {"replaced by another file", [](MemoryHost& h) { h.ids[kDest + "\\Engine.exe"] = 0; }, "MZ"},
+      {"grown by someone", [](MemoryHost& h) { h.files[kDest + "\\Engine.exe"] += "!"; }, "MZ"},
+  };
+  const MemoryHost first = host;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    host = first;
+    ForgetWrittenFilesForTesting();
+    Extract(kSetup);  // written by this process now
+    EXPECT_EQ(Out("Engine.exe"), "MZ");
+    c.meanwhile(host);
+    Extract(kSetup);
+    EXPECT_EQ(Out("Engine.exe"), c.engine);
+  }
 }
 
 TEST_F(UnPackTest, ChecksumTest) {
@@ -596,4 +682,82 @@ TEST_F(UnPackTest, EmptyDestinationWritesNothing) {
   EXPECT_EQ(host.boxes[0], "<P><P>Unable to create Directory!<P><P>Access is denied.");
   EXPECT_NE(host.boxes[1].find("Unable to save Extracted File!"), std::string::npos);
   EXPECT_EQ(mainFile, "");
+}
+
+TEST_F(UnPackTest, WritesBehindTheReadsChangeNothingThatShows) {
+  // Files written behind the reads, through a ring smaller than a record or none at all: every
+  // file, log line, box and progress step comes as when each file is written before the next
+  // record is read, also when a write fails, a path is refused, a record is damaged or the
+  // window is closed while writes are still queued.
+  std::vector<PackageFile> files = {File("Engine.exe", "MZengine", 0x5A8C6000, true, "/X=1")};
+  for (int i = 0; i < 40; ++i)
+    files.push_back(File("dir" + std::to_string(i % 3) + "\\f" + std::to_string(i) + ".txt",
+                         std::string(100 + 97 * i, char('a' + i % 26)), 0x5A8C6000 + i));
+  files.push_back(File("big.bin", std::string(300000, 'b')));
+  std::vector<PackageFile> hostile = files;
+  hostile.insert(hostile.begin() + 20, File("..\\evil.txt", "bad"));
+  std::string damaged = BuildPackage(Recipe(), files);
+  damaged[TrailerAt(damaged) - 3] ^= 0x40;  // the Adler-32 of the last record
+  Reseal(damaged);
+  MemorySource source(damaged);
+  PackageTrailer trailer;
+  ReadTrailer(source, trailer);
+  const int lead = static_cast<int>(trailer.LeadRecordCount());
+
+  const struct Scenario {
+    const char* name;
+    std::string package;
+    std::string readOnly;
+    int cancelAt;
+  } scenarios[] = {
+      {"ordinary", BuildPackage(Recipe(), files), "", -1},
+      {"a save fails", BuildPackage(Recipe(), files), kDest + "\\dir1\\f25.txt", -1},
+      {"refused path", BuildPackage(Recipe(), hostile), "", -1},
+      {"damaged record", damaged, "", -1},
+      {"window closed", BuildPackage(Recipe(), files), "", lead + 30},
+  };
+  struct Seen {
+    ExtractOutcome outcome;
+    std::string mainFile;
+    std::map<std::string, std::string> files;
+    std::map<std::string, uint32_t> dates;
+    std::vector<std::string> timeline;
+  };
+  auto run = [&](const Scenario& s, bool lazy, size_t ring, int* batches) {
+    host = MemoryHost();
+    host.files[kSetup] = s.package;
+    if (!s.readOnly.empty()) host.readOnly = {s.readOnly};
+    host.cancelAt = s.cancelAt;
+    host.lazyWriter = lazy;
+    ResetSaveFailuresForTesting();
+    ForgetWrittenFilesForTesting();
+    g_progress.clear();
+    Seen seen;
+    g_timeline = &seen.timeline;
+    seen.outcome = Extract(kSetup, "Agent.exe", false, false, ring);
+    g_timeline = nullptr;
+    seen.mainFile = mainFile;
+    seen.files = host.files;
+    seen.dates = host.dates;
+    if (batches) *batches = host.writerBatches;
+    return seen;
+  };
+  for (const Scenario& s : scenarios) {
+    SCOPED_TRACE(s.name);
+    const Seen serial = run(s, false, kDefaultWriteRing, nullptr);
+    for (const size_t ring : {size_t(0), size_t(4096), kDefaultWriteRing}) {
+      SCOPED_TRACE(ring);
+      int batches = 0;
+      const Seen behind = run(s, true, ring, &batches);
+      EXPECT_GT(batches, 0);  // the writes did wait for the window thread
+      EXPECT_EQ(behind.outcome, serial.outcome);
+      EXPECT_EQ(behind.mainFile, serial.mainFile);
+      EXPECT_EQ(behind.files, serial.files);
+      EXPECT_EQ(behind.dates, serial.dates);
+      EXPECT_EQ(behind.timeline, serial.timeline);
+    }
+  }
+  // The serial runs themselves: the failed save ended it there, the refused path did not.
+  EXPECT_EQ(run(scenarios[1], false, 4096, nullptr).files.count(kDest + "\\dir2\\f26.txt"), 0u);
+  EXPECT_EQ(run(scenarios[2], false, 4096, nullptr).files.count(kDest + "\\big.bin"), 1u);
 }
