@@ -143,10 +143,6 @@ class MemoryHost : public ExtractHost {
     for (const BytePiece& piece : data) file.append(piece.data, piece.size);
     return true;
   }
-  bool AppendFile(const std::string& path, const BytePieces& data, uint32_t date, bool& existed) override {
-    existed = written.count(path) > 0;
-    return SaveFile(path, data, date, true);
-  }
   uint32_t FileDosDate(const std::string&) override { return 0x5A8C6000; }
   int64_t FileSize(const std::string& path) override {
     auto it = written.find(path);

@@ -128,6 +128,7 @@ TEST(SetupPlan, OnlyThisStubsOwnPackageIsTakenFromTheCommandLine) {
   EXPECT_FALSE(Belongs(PackageWith("", "P.info", "s0=Other"), untokened));
   EXPECT_FALSE(Belongs(PackageWith(token), untokened));
   EXPECT_FALSE(Belongs(std::string(4096, 'x'), PackageWith("", "", "")));
+}
 
 // A header whose "*" lies past field 0 names the program with the whole header; whatever
 // names it, the program is checked like every extracted path.
