@@ -31,7 +31,7 @@ target_include_directories(stubwin PUBLIC ${CMAKE_SOURCE_DIR}/src)
 # threadsafe statics no lock library comes along: the stub's function-local statics must be
 # first reached on the window thread. The x86-64 twin keeps its unwind tables, which Windows
 # itself walks on that platform.
-set(STUB_SIZE_FLAGS -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti -fno-threadsafe-statics)
+set(STUB_SIZE_FLAGS -Oz -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti -fno-threadsafe-statics)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   list(APPEND STUB_SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
 endif()
