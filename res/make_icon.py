@@ -117,14 +117,9 @@ def render(size):
     return rows
 
 
-def bmp_entry(rows):
-    """BITMAPINFOHEADER + BGRA rows bottom-up + 1-bit AND mask (height doubled, as ICO wants)."""
+def and_mask(rows):
+    """The 1-bit AND mask, rows bottom-up: set where a pixel is (mostly) transparent."""
     size = len(rows)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    pixels = bytearray()
-    for row in reversed(rows):
-        for r, g, b, a in row:
-            pixels += bytes((b, g, r, a))
     mask_stride = ((size + 31) // 32) * 4
     mask = bytearray()
     for row in reversed(rows):
@@ -133,7 +128,18 @@ def bmp_entry(rows):
             if a < 128:
                 line[x // 8] |= 0x80 >> (x % 8)
         mask += line
-    return header + bytes(pixels) + bytes(mask)
+    return bytes(mask)
+
+
+def bmp_entry(rows):
+    """BITMAPINFOHEADER + BGRA rows bottom-up + 1-bit AND mask (height doubled, as ICO wants)."""
+    size = len(rows)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    pixels = bytearray()
+    for row in reversed(rows):
+        for r, g, b, a in row:
+            pixels += bytes((b, g, r, a))
+    return header + bytes(pixels) + and_mask(rows)
 
 
 def palette_entry(rows):
@@ -160,15 +166,7 @@ def palette_entry(rows):
         for x, p in enumerate(row):
             line[x] = index[rounded(p)] if p[3] >= 128 else 0
         pixels += line
-    mask_stride = ((size + 31) // 32) * 4
-    mask = bytearray()
-    for row in reversed(rows):
-        line = bytearray(mask_stride)
-        for x, (_, _, _, a) in enumerate(row):
-            if a < 128:
-                line[x // 8] |= 0x80 >> (x % 8)
-        mask += line
-    return header + palette + bytes(pixels) + bytes(mask)
+    return header + palette + bytes(pixels) + and_mask(rows)
 
 
 def ico(images):
