@@ -2,8 +2,8 @@
 """Draws stub.ico: an open cardboard box with a blue arrow pointing into it.
 
 Writes a 16 pixel image as a 32-bit BMP entry and 32 and 48 pixel images as 8-bit palette
-entries (each with an AND mask), which every Windows version the stub supports can show. Shapes are polygons in a 0..1 square, rendered
-with 4x4 supersampling for smooth edges. The generated stub.ico is kept in the repository,
+entries (each with an AND mask), which every Windows version the stub supports can show.
+Shapes are polygons in a 0..1 square, rendered with 4x4 supersampling for smooth edges. The generated stub.ico is kept in the repository,
 so the build needs no Python: run this only after changing the drawing.
 """
 import os
