@@ -150,7 +150,16 @@ def test_first_tick_fetches_the_description_and_records_the_probe(product, local
     assert p.wait_checks(1) == ["GetOkToPerformAU = 6 - OK"]
     after = agent_seconds_now()
     assert p.info.read_bytes() == published
-    setup = read_ini(p.original)["OriginalSetup"]
+    # The agent rewrites the whole file for every key it writes: read it once the probe is in.
+    def recorded():
+        try:
+            ini = read_ini(p.original)
+        except configparser.Error:
+            return None
+        recorded = ini.has_section("OriginalSetup") and "__ProbeSecondsLast" in ini["OriginalSetup"]
+        return ini["OriginalSetup"] if recorded else None
+    setup = wait_until(recorded, timeout=10)
+    assert setup, "the probe was never recorded in the .original file"
     last = int(setup["ProbeSecondsLast"])
     assert before - 2 <= last <= after + 2
     assert setup["__ProbeSecondsLast"] == date_time_text(last)
