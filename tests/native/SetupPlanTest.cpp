@@ -97,11 +97,11 @@ namespace {
 // Lead records only: what the pairing looks at.
 std::string PackageWith(const std::string& token, const std::string& infoFile = "P.info",
                         const std::string& language = "s0=Setup") {
-  PackageSpec spec;
-  spec.stub = FakeStub(2048);
-  spec.languageBlock = LanguageBlockOf({LanguageSection("English", {language})});
-  spec.settingsRecord = SettingsRecordOf("http://u", infoFile, "Agent.exe", token, false);
-  return BuildPackage(spec, {});
+  PackageSpec layout;
+  layout.stub = FakeStub(2048);
+  layout.languageBlock = LanguageBlockOf({LanguageSection("English", {language})});
+  layout.settingsRecord = SettingsRecordOf("http://u", infoFile, "Agent.exe", token, false);
+  return BuildPackage(layout, {});
 }
 
 bool Belongs(const std::string& package, const std::string& stub) {
